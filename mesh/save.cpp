@@ -1,0 +1,166 @@
+// The .msh writer. Values are encoded little-endian into one large buffer that is written out
+// whenever it fills; every write, the final flush and the close are checked.
+#include "msh.h"
+#include "msh_alloc.h"
+#include "msh_format.h"
+
+#include <cstdio>
+
+using namespace msh;
+
+namespace {
+
+constexpr size_t bufferCapacity = size_t(1) << 20;
+// Used when the large buffer cannot be had: slower, but the file is the same.
+constexpr size_t fallbackCapacity = 4096;
+
+struct OutBuffer {
+    std::FILE* file;
+    unsigned char* bytes;
+    size_t capacity;
+    size_t used;
+};
+
+bool flushBuffer(OutBuffer& out) {
+    const size_t pending = out.used;
+    out.used = 0;
+    return pending == 0 || std::fwrite(out.bytes, 1, pending, out.file) == pending;
+}
+
+// Room for `size` more bytes (size <= capacity), or null when writing out the buffer failed.
+unsigned char* reserve(OutBuffer& out, size_t size) {
+    if (out.capacity - out.used < size && !flushBuffer(out))
+        return nullptr;
+    unsigned char* room = out.bytes + out.used;
+    out.used += size;
+    return room;
+}
+
+bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
+    unsigned char* room = reserve(out, sectionHeaderSize);
+    if (room == nullptr)
+        return false;
+    storeU32(room, tag);
+    storeU32(room + 4, count);
+    return true;
+}
+
+void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
+    storeF32(bytes, vertex.x);
+    storeF32(bytes + 4, vertex.y);
+    storeF32(bytes + 8, vertex.z);
+    storeU32(bytes + 12, vertexConstantWord);
+    storeF32(bytes + 16, vertex.u);
+    storeF32(bytes + 20, vertex.v);
+    storeF32(bytes + 24, vertex.u);
+    storeF32(bytes + 28, vertex.v);
+}
+
+void encodeNormalRecord(unsigned char* bytes, const MeshVertex& vertex) {
+    storeF32(bytes, vertex.nx);
+    storeF32(bytes + 4, vertex.ny);
+    storeF32(bytes + 8, vertex.nz);
+}
+
+void encodeRecord(unsigned char* bytes, const MeshTriangle& triangle) {
+    for (int k = 0; k < 3; ++k)
+        storeU16(bytes + 2 * k, triangle.index[k]);
+}
+
+void encodeRecord(unsigned char* bytes, const MeshGroup& group) {
+    storeU32(bytes, group.id);
+    storeU32(bytes + 4, group.indexCount);
+    storeU32(bytes + 8, group.baseVertex);
+    storeU32(bytes + 12, group.vertexCount);
+    storeU32(bytes + 16, group.firstIndex);
+}
+
+void encodeRecord(unsigned char* bytes, const uint32_t& matrixNumber) {
+    storeU32(bytes, matrixNumber);
+}
+
+void encodeRecord(unsigned char* bytes, const MeshMatrix& matrix) {
+    for (int k = 0; k < 9; ++k)
+        storeF32(bytes + 4 * k, matrix.value[k]);
+}
+
+// Encodes `count` entries as records of `recordSize` bytes, filling the buffer chunk by chunk.
+template <typename T, typename Encode>
+bool writeRecords(OutBuffer& out, const T* entries, uint32_t count, size_t recordSize,
+                  Encode encode) {
+    const size_t perChunk = out.capacity / recordSize;
+    size_t done = 0;
+    while (done < count) {
+        size_t n = (out.capacity - out.used) / recordSize;
+        if (n == 0) {
+            if (!flushBuffer(out))
+                return false;
+            n = perChunk;
+        }
+        n = n < count - done ? n : count - done;
+        unsigned char* room = reserve(out, n * recordSize);
+        for (size_t i = 0; i < n; ++i)
+            encode(room + i * recordSize, entries[done + i]);
+        done += n;
+    }
+    return true;
+}
+
+template <typename T>
+bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count,
+                uint32_t countField, size_t recordSize) {
+    if (table == nullptr)
+        return true;
+    return writeSectionHeader(out, tag, countField) &&
+           writeRecords(out, table, count, recordSize,
+                        [](unsigned char* bytes, const T& entry) { encodeRecord(bytes, entry); });
+}
+
+bool writeVertices(OutBuffer& out, const Mesh& mesh) {
+    if (mesh.vertices == nullptr)
+        return true;
+    return writeSectionHeader(out, tagVertices, mesh.vertexCount) &&
+           writeRecords(out, mesh.vertices, mesh.vertexCount, vertexRecordSize,
+                        encodeVertexRecord) &&
+           writeRecords(out, mesh.vertices, mesh.vertexCount, normalRecordSize,
+                        encodeNormalRecord);
+}
+
+// Sections in the fixed writer order, present tables only.
+bool writeMesh(OutBuffer& out, const Mesh& mesh) {
+    return writeVertices(out, mesh) &&
+           writeTable(out, tagIndices, mesh.triangles, mesh.triangleCount,
+                      3 * mesh.triangleCount, triangleRecordSize) &&
+           writeTable(out, tagGroups, mesh.groups, mesh.groupCount, mesh.groupCount,
+                      groupRecordSize) &&
+           writeTable(out, tagGroupMatrix, mesh.groupMatrix, mesh.groupMatrixCount,
+                      mesh.groupMatrixCount, groupMatrixRecordSize) &&
+           writeTable(out, tagMatrices, mesh.matrices, mesh.matrixCount, mesh.matrixCount,
+                      matrixRecordSize) &&
+           flushBuffer(out);
+}
+
+} // namespace
+
+int mshSave(const char* path, const Mesh* mesh) {
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "mshSave(): ERROR: Could not open file \"%s\" for binary writing",
+                     path);
+        return 0;
+    }
+    unsigned char fallback[fallbackCapacity];
+    unsigned char* large = mshAllocateArray<unsigned char>(bufferCapacity);
+    OutBuffer out{file, large != nullptr ? large : fallback,
+                  large != nullptr ? bufferCapacity : fallbackCapacity, 0};
+    bool written = mesh == nullptr || writeMesh(out, *mesh);
+    mshRelease(large);
+    // A full disk often shows only when the last bytes are flushed or the file is closed.
+    written = written && std::fflush(file) == 0;
+    written = (std::fclose(file) == 0) && written;
+    if (!written) {
+        std::fprintf(stderr, "mshSave(): ERROR: Could not write data to file \"%s\"", path);
+        return 0;
+    }
+    return 1;
+}
