@@ -1,0 +1,67 @@
+#include "output_buffer.h"
+
+#include "msh_alloc.h"
+
+#include <cstring>
+
+namespace quillout {
+
+bool outputAllocate(OutputBuffer& out, size_t capacity) {
+    out = OutputBuffer{};
+    out.data = static_cast<char*>(mshAllocate(capacity, 1));
+    out.capacity = out.data != nullptr ? capacity : 0;
+    return out.data != nullptr;
+}
+
+void outputRelease(OutputBuffer& out) {
+    mshRelease(out.data);
+    out.data = nullptr;
+    out.capacity = 0;
+}
+
+bool outputOpen(OutputBuffer& out, const char* path) {
+    out.used = 0;
+    out.failed = false;
+    out.path = path;
+    out.file = std::fopen(path, "w");
+    if (out.file == nullptr) {
+        std::fprintf(stderr, "ERROR: Could not open file \"%s\" for writing\n", path);
+        return false;
+    }
+    // The buffer here is already large; stdio's own would only add a copy.
+    std::setvbuf(out.file, nullptr, _IONBF, 0);
+    return true;
+}
+
+void outputFlush(OutputBuffer& out) {
+    if (out.used != 0 && !out.failed && std::fwrite(out.data, 1, out.used, out.file) != out.used)
+        out.failed = true;
+    out.used = 0;
+}
+
+bool outputClose(OutputBuffer& out) {
+    outputFlush(out);
+    if (std::fflush(out.file) != 0)
+        out.failed = true;
+    if (std::fclose(out.file) != 0)
+        out.failed = true;
+    out.file = nullptr;
+    if (out.failed)
+        std::fprintf(stderr, "ERROR: Could not write to file \"%s\"\n", out.path);
+    return !out.failed;
+}
+
+void outputText(OutputBuffer& out, const char* text, size_t length) {
+    while (length != 0) {
+        if (out.used == out.capacity)
+            outputFlush(out);
+        const size_t room = out.capacity - out.used;
+        const size_t piece = length < room ? length : room;
+        std::memcpy(out.data + out.used, text, piece);
+        out.used += piece;
+        text += piece;
+        length -= piece;
+    }
+}
+
+} // namespace quillout

@@ -1,0 +1,54 @@
+// One large buffer, reused for every file the exporter writes: records are formatted straight
+// into it and it goes to the file in big blocks, so no stdio call is made per record and
+// nothing beyond the buffer is held in memory. Every write, the flush and the close are
+// checked; the first failure sticks until the file is closed.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace quillout {
+
+struct OutputBuffer {
+    char* data;
+    size_t capacity;
+    size_t used;
+    std::FILE* file; // open between outputOpen and outputClose
+    const char* path;
+    bool failed;
+};
+
+// 4 MiB: large enough that the per-write cost vanishes, small enough to stay in the budget.
+constexpr size_t outputDefaultCapacity = size_t(4) << 20;
+
+// Allocates the buffer (through the mesh library's allocator). False when memory runs out.
+bool outputAllocate(OutputBuffer& out, size_t capacity);
+void outputRelease(OutputBuffer& out);
+
+// Creates or truncates the file for text writing. On failure prints
+// "ERROR: Could not open file \"<path>\" for writing\n" and returns false.
+bool outputOpen(OutputBuffer& out, const char* path);
+
+// Writes what is buffered, flushes and closes the file. On any failure since outputOpen prints
+// "ERROR: Could not write to file \"<path>\"\n" and returns false.
+bool outputClose(OutputBuffer& out);
+
+// Hands the buffered bytes to the file and empties the buffer.
+void outputFlush(OutputBuffer& out);
+
+// Room for at least `length` more bytes (length <= capacity): the place to format into.
+inline char* outputSpace(OutputBuffer& out, size_t length) {
+    if (out.capacity - out.used < length)
+        outputFlush(out);
+    return out.data + out.used;
+}
+
+// Marks the bytes up to `end`, formatted after outputSpace, as written.
+inline void outputCommit(OutputBuffer& out, char* end) {
+    out.used = size_t(end - out.data);
+}
+
+// Appends text of any length.
+void outputText(OutputBuffer& out, const char* text, size_t length);
+
+} // namespace quillout

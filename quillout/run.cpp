@@ -1,0 +1,53 @@
+#include "run.h"
+
+#include "group_ranges.h"
+#include "msh.h"
+#include "obj_writer.h"
+#include "output_buffer.h"
+#include "side_file_writer.h"
+
+#include <cstdio>
+
+namespace quillout {
+namespace {
+
+bool groupsFitTriangles(const Mesh& mesh, const char* mshPath) {
+    uint32_t position = 0;
+    if (!findGroupPastTriangles(mesh, &position))
+        return true;
+    std::fprintf(stderr,
+                 "ERROR: Group %u in .msh file \"%s\" names triangles past the end of the "
+                 "triangle table\n",
+                 position, mshPath);
+    return false;
+}
+
+int writeOutputs(const Mesh& mesh, const char* objPath) {
+    OutputBuffer out{};
+    if (!outputAllocate(out, outputDefaultCapacity)) {
+        std::fputs("ERROR: Could not allocate needed memory\n", stderr);
+        return -1;
+    }
+    int status = writeObjFile(mesh, objPath, out);
+    if (status == 0 && mesh.groupMatrixCount != 0 && mesh.matrixCount != 0)
+        status = writeSideFile(mesh, objPath, out);
+    outputRelease(out);
+    return status;
+}
+
+} // namespace
+
+int runQuillout(int argc, char** argv) {
+    if (argc < 3) {
+        std::fputs("Usage: <msh file> <output file>\n", stdout);
+        return 0;
+    }
+    const MeshHandle mesh(mshLoad(argv[1]));
+    if (!mesh)
+        return -1;
+    if (!groupsFitTriangles(*mesh, argv[1]))
+        return -1;
+    return writeOutputs(*mesh, argv[2]);
+}
+
+} // namespace quillout
