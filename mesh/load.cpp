@@ -50,9 +50,9 @@ struct Loader {
 
 enum class Step { nextSection, endOfData, failed };
 
-void reportReadFailure(const Loader& loader, uint64_t offset) {
-    std::fprintf(stderr, "mshLoad(): ERROR: Could not read from file \"%s\" at %llu\n",
-                 loader.name, static_cast<unsigned long long>(offset));
+void reportReadFailure(const char* name, uint64_t offset) {
+    std::fprintf(stderr, "mshLoad(): ERROR: Could not read from file \"%s\" at %llu\n", name,
+                 static_cast<unsigned long long>(offset));
 }
 
 void reportAllocationFailure() {
@@ -105,7 +105,7 @@ bool readRecords(Loader& loader, uint32_t count, size_t recordSize, Decode decod
         const unsigned char* bytes = readChunk(loader.source, wanted * recordSize, got);
         const size_t whole = got / recordSize;
         if (whole < wanted) {
-            reportReadFailure(loader, loader.offset + uint64_t(whole) * recordSize);
+            reportReadFailure(loader.name, loader.offset + uint64_t(whole) * recordSize);
             return false;
         }
         decode(bytes, done, wanted);
@@ -124,7 +124,7 @@ bool payloadPresent(const Loader& loader, uint32_t count, size_t recordSize,
     const bool present = blockFits(offset, end, count, recordSize) &&
                          (secondRecordSize == 0 || blockFits(offset, end, count, secondRecordSize));
     if (!present)
-        reportReadFailure(loader, offset);
+        reportReadFailure(loader.name, offset);
     return present;
 }
 
@@ -218,7 +218,7 @@ Step loadSection(Loader& loader) {
     size_t got = 0;
     const unsigned char* header = readChunk(loader.source, sectionHeaderSize, got);
     if (got < sectionHeaderSize) {
-        reportReadFailure(loader, loader.offset);
+        reportReadFailure(loader.name, loader.offset);
         return Step::failed;
     }
     const uint32_t tag = loadU32(header);
@@ -308,7 +308,7 @@ Mesh* mshLoad(const char* path) {
     source.file = file;
     Mesh* mesh = nullptr;
     if (!findFileSize(file, source.size)) {
-        std::fprintf(stderr, "mshLoad(): ERROR: Could not read from file \"%s\" at 0\n", name);
+        reportReadFailure(name, 0);
     } else if ((source.buffer = mshAllocateArray<unsigned char>(chunkCapacity)) == nullptr) {
         reportAllocationFailure();
     } else {
@@ -320,8 +320,12 @@ Mesh* mshLoad(const char* path) {
 }
 
 Mesh* mshLoadMemory(const unsigned char* data, size_t size, const char* name) {
+    if (data == nullptr && size != 0) {
+        reportReadFailure(printableName(name), 0);
+        return nullptr;
+    }
     ByteSource source;
     source.data = data;
-    source.size = data != nullptr ? size : 0;
+    source.size = size;
     return loadFromSource(source, printableName(name));
 }
