@@ -1,0 +1,39 @@
+// Splitting a piece of text into fields by the rules of the scanf patterns the formats are
+// defined with, on text that ends at `last` or at its first NUL byte, whichever comes first:
+//   "%[^' ']"  takes one or more characters up to a space or an apostrophe (a tab, a carriage
+//              return or a line end does not stop it);
+//   " "        between two fields skips any run of white space, also none;
+//   "%s"       (the last field) skips white space, then takes characters up to white space.
+// A field that cannot take a single character ends the split, as a matching failure ends scanf.
+// Fields are ranges into the text, so no field is ever cut or copied, however long.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Field {
+    const char* first;
+    const char* last;
+
+    bool empty() const { return first == last; }
+};
+
+// "%[^' '] %[^' '] ... %s" with `count` conversions. Fills fields[0..n) and returns n, the
+// number of fields taken.
+size_t splitFields(const char* first, const char* last, Field* fields, size_t count);
+
+// "%[^' '] %[^'/']/%s": the keyword, the name up to the first '/', and the id text after it.
+// Returns true and the id text when the split reaches the id.
+bool splitGroupId(const char* first, const char* last, Field& id);
+
+// The parts of one face corner: "p", "p/t", "p/t/n" or "p//n". A part that the corner does not
+// give (no '/', or nothing between two '/') is empty.
+struct CornerParts {
+    Field position;
+    Field texcoord;
+    Field normal;
+};
+CornerParts splitCorner(Field corner);
+
+// The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
+int strCount(const char* first, const char* last, char c);

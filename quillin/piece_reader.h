@@ -1,0 +1,84 @@
+// Reading text input in pieces of at most 255 characters, exactly as a loop of fgets calls with
+// a 256-byte buffer cuts it: a piece ends after its line end or after 255 characters, whichever
+// comes first. The bytes come in large blocks through one reused buffer; nothing is allocated,
+// and no stdio call is made, per piece.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+inline constexpr size_t kPieceLimit = 255;
+
+// The one block buffer that every pass of a run reads through.
+struct ReadBuffer {
+    char* bytes;
+    size_t capacity;
+};
+
+// Allocates a block buffer of `capacity` bytes (at least 2 * kPieceLimit); null bytes on failure.
+ReadBuffer makeReadBuffer(size_t capacity);
+void releaseReadBuffer(ReadBuffer& buffer);
+
+// What the passes read: an open seekable file, or the whole input held in memory (for a pipe or
+// another stream that cannot be read twice).
+struct TextInput {
+    FILE* file;
+    char* memory; // owned; null for a seekable file
+    size_t memorySize;
+};
+
+enum class InputResult { ok, readFailed, outOfMemory };
+
+// Prepares `file` for two passes. A seekable file is read in place; any other stream is read
+// into memory to its end first, so that the second pass sees the same bytes.
+InputResult prepareTextInput(FILE* file, TextInput& input);
+void releaseTextInput(TextInput& input);
+
+struct Piece {
+    const char* text;
+    size_t length;   // bytes up to and including the line end, if any
+    bool endsLine;   // the piece ends with '\n'
+};
+
+struct PieceReader {
+    FILE* file; // null when reading from memory
+    char* buffer;
+    size_t capacity;
+    const char* data;
+    size_t size;
+    size_t position;
+    bool sourceDone;
+    bool failed;
+};
+
+// Starts a pass from the first byte of the input. A file is rewound; if that fails the reader
+// reports failure at once.
+void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer);
+
+// Moves the unread tail to the front of the buffer and fills the rest from the file.
+void refillPieces(PieceReader& reader);
+
+// The next piece, or false at the end of the input (or after a read error: see `failed`).
+inline bool nextPiece(PieceReader& reader, Piece& piece) {
+    if (reader.size - reader.position < kPieceLimit && !reader.sourceDone)
+        refillPieces(reader);
+    const size_t available = reader.size - reader.position;
+    if (available == 0)
+        return false;
+    const char* start = reader.data + reader.position;
+    const size_t window = available < kPieceLimit ? available : kPieceLimit;
+    const void* lineEnd = std::memchr(start, '\n', window);
+    piece.text = start;
+    piece.endsLine = lineEnd != nullptr;
+    piece.length = lineEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(lineEnd) - start) + 1
+                                      : window;
+    reader.position += piece.length;
+    return true;
+}
+
+// The byte at `index` as C code sees the NUL-terminated piece: 0 at or past its end.
+inline char pieceChar(const Piece& piece, size_t index) {
+    return index < piece.length ? piece.text[index] : '\0';
+}

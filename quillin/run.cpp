@@ -1,0 +1,112 @@
+#include "run.h"
+
+#include "assemble.h"
+#include "msh.h"
+#include "obj_reader.h"
+#include "piece_reader.h"
+#include "side_file_reader.h"
+
+#include <cstdio>
+
+namespace {
+
+// Large enough that reading costs a few system calls per megabyte, small enough to stay cheap
+// to touch once.
+constexpr size_t kReadBufferBytes = size_t{4} << 20;
+
+void printOutOfMemory() {
+    std::fputs("ERROR: Could not allocate needed memory\n", stderr);
+}
+
+void printObjReadError(const char* path) {
+    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
+}
+
+// Counting pass, allocation, parsing pass, each over the same bytes.
+bool readObjInput(const TextInput& input, const ReadBuffer& buffer, const char* path, ObjTables& tables) {
+    PieceReader reader;
+    startPieces(reader, input, buffer);
+    const ObjCounts counts = countObjPieces(reader);
+    if (reader.failed) {
+        printObjReadError(path);
+        return false;
+    }
+    if (!allocateObjTables(counts, tables)) {
+        printOutOfMemory();
+        return false;
+    }
+    startPieces(reader, input, buffer);
+    const ParseResult parsed = parseObjPieces(reader, tables, path);
+    if (parsed == ParseResult::ok && reader.failed)
+        printObjReadError(path);
+    if (parsed != ParseResult::ok || reader.failed) {
+        releaseObjTables(tables);
+        return false;
+    }
+    return true;
+}
+
+// Opens, reads and closes the OBJ file; every failure prints its message.
+bool readObjFile(const char* path, const ReadBuffer& buffer, ObjTables& tables) {
+    tables = ObjTables{};
+    FILE* file = std::fopen(path, "r");
+    if (file == nullptr) {
+        std::fprintf(stderr, "ERROR: Could not open .obj file \"%s\" for reading\n", path);
+        return false;
+    }
+    TextInput input{};
+    const InputResult prepared = prepareTextInput(file, input);
+    bool ok = false;
+    if (prepared == InputResult::outOfMemory)
+        printOutOfMemory();
+    else if (prepared == InputResult::readFailed)
+        printObjReadError(path);
+    else
+        ok = readObjInput(input, buffer, path, tables);
+    releaseTextInput(input);
+    std::fclose(file);
+    return ok;
+}
+
+void releaseWorkingTables(ObjTables& obj, SideTables& side) {
+    releaseObjTables(obj);
+    releaseSideTables(side);
+}
+
+int convert(int argc, char** argv, const ReadBuffer& buffer) {
+    ObjTables obj{};
+    if (!readObjFile(argv[1], buffer, obj))
+        return -1;
+    SideTables side{};
+    if (argc > 3 && readSideFile(argv[3], buffer, side) != SideFileResult::ok) {
+        releaseObjTables(obj);
+        return -1;
+    }
+    Mesh* mesh = mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount, side.pairCount, side.matrixCount);
+    if (mesh == nullptr) {
+        releaseWorkingTables(obj, side);
+        return -1;
+    }
+    assembleMesh(obj, side, *mesh);
+    const int saved = mshSave(argv[2], mesh);
+    releaseWorkingTables(obj, side);
+    mshFree(mesh);
+    return saved == 1 ? 0 : -1;
+}
+
+} // namespace
+
+int runQuillin(int argc, char** argv) {
+    if (argc < 3) {
+        std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
+        return 0;
+    }
+    ReadBuffer buffer = makeReadBuffer(kReadBufferBytes);
+    if (buffer.bytes == nullptr) {
+        printOutOfMemory();
+        return -1;
+    }
+    const int status = convert(argc, argv, buffer);
+    releaseReadBuffer(buffer);
+    return status;
+}

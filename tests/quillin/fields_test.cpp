@@ -1,0 +1,106 @@
+// The scanf-style field rules of the importer, checked on literal pieces.
+#include "fields.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, size_t count) {
+    std::vector<Field> fields(count);
+    const size_t taken = splitFields(text.data(), text.data() + text.size(), fields.data(), count);
+    std::vector<std::string> result;
+    for (size_t i = 0; i < taken; ++i)
+        result.emplace_back(fields[i].first, fields[i].last);
+    return result;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(SplitFields, SpaceSeparatedFieldsWithTheLastStoppingAtWhiteSpace) {
+    EXPECT_EQ(split("v 1 2 3\n", 4), (Strings{"v", "1", "2", "3"}));
+    EXPECT_EQ(split("v  1   2 3 4\r\n", 4), (Strings{"v", "1", "2", "3"}));
+    EXPECT_EQ(split("vt 0.5 0.25 0\n", 3), (Strings{"vt", "0.5", "0.25"}));
+    EXPECT_EQ(split("v 1 2 3\r\n", 4), (Strings{"v", "1", "2", "3"}));
+}
+
+TEST(SplitFields, TabAndLineEndDoNotEndAMiddleField) {
+    EXPECT_EQ(split("v 1\t2 3 4\n", 4), (Strings{"v", "1\t2", "3", "4"}));
+    EXPECT_EQ(split("v 1 2\n", 4), (Strings{"v", "1", "2\n"}));
+    EXPECT_EQ(split("f 1 2 3\t4\n", 4), (Strings{"f", "1", "2", "3"}));
+}
+
+TEST(SplitFields, ApostropheEndsTheSplit) {
+    EXPECT_EQ(split("v 1'5 2 3\n", 4), (Strings{"v", "1"}));
+    EXPECT_EQ(split("v 1 2 3'x\n", 4), (Strings{"v", "1", "2", "3'x"}));
+    EXPECT_EQ(split("'v 1 2 3\n", 4), Strings{});
+}
+
+TEST(SplitFields, NulByteEndsTheText) {
+    const std::string text("v 1 2\0 3\n", 9);
+    EXPECT_EQ(split(text, 4), (Strings{"v", "1", "2"}));
+    const std::string early("v 1\0002 3 4\n", 11);
+    EXPECT_EQ(split(early, 4), (Strings{"v", "1"}));
+}
+
+TEST(SplitFields, FieldsLongerThanAnyBufferAreTakenWhole) {
+    const std::string digits(200, '7');
+    EXPECT_EQ(split("v " + digits + " 2 " + digits + "\n", 4), (Strings{"v", digits, "2", digits}));
+}
+
+TEST(SplitFields, EmptyAndBlankText) {
+    EXPECT_EQ(split("", 4), Strings{});
+    EXPECT_EQ(split("v", 4), (Strings{"v"}));
+    EXPECT_EQ(split("v   \n", 4), (Strings{"v"}));
+}
+
+std::string groupId(const std::string& text) {
+    Field id;
+    if (!splitGroupId(text.data(), text.data() + text.size(), id))
+        return "<none>";
+    return std::string(id.first, id.last);
+}
+
+TEST(SplitGroupId, NameUpToTheSlashIdAfterIt) {
+    EXPECT_EQ(groupId("g 0/7\n"), "7");
+    EXPECT_EQ(groupId("g my part/12\n"), "12");
+    EXPECT_EQ(groupId("g a/b/c\n"), "b/c");
+    EXPECT_EQ(groupId("g a/ 12\r\n"), "12");
+}
+
+TEST(SplitGroupId, MissingPartsGiveNoId) {
+    EXPECT_EQ(groupId("g name\n"), "<none>");
+    EXPECT_EQ(groupId("g /5\n"), "<none>");
+    EXPECT_EQ(groupId("g it's/5\n"), "<none>");
+    EXPECT_EQ(groupId("g a/\n"), "<none>");
+    EXPECT_EQ(groupId(std::string("g a\0/5\n", 7)), "<none>");
+}
+
+Strings corner(const std::string& text) {
+    const CornerParts parts = splitCorner(Field{text.data(), text.data() + text.size()});
+    return {std::string(parts.position.first, parts.position.last),
+            std::string(parts.texcoord.first, parts.texcoord.last),
+            std::string(parts.normal.first, parts.normal.last)};
+}
+
+TEST(SplitCorner, EveryCornerForm) {
+    EXPECT_EQ(corner("5"), (Strings{"5", "", ""}));
+    EXPECT_EQ(corner("5/6"), (Strings{"5", "6", ""}));
+    EXPECT_EQ(corner("5/6/7"), (Strings{"5", "6", "7"}));
+    EXPECT_EQ(corner("5//7"), (Strings{"5", "", "7"}));
+    EXPECT_EQ(corner("5/6/"), (Strings{"5", "6", ""}));
+    EXPECT_EQ(corner("-1/-2/-3"), (Strings{"-1", "-2", "-3"}));
+    EXPECT_EQ(corner("5'6/7"), (Strings{"5", "", ""}));
+}
+
+TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
+    const std::string text("f 1/1/1 2/2/2 3/3/3\n", 20);
+    EXPECT_EQ(strCount(text.data(), text.data() + text.size(), '/'), 6);
+    const std::string cut("f 1/1\0/1/1\n", 11);
+    EXPECT_EQ(strCount(cut.data(), cut.data() + cut.size(), '/'), 1);
+    EXPECT_EQ(strCount(text.data(), text.data(), '/'), 0);
+}
+
+} // namespace

@@ -1,0 +1,298 @@
+// The two passes of the OBJ reading: counting, storing, group bookkeeping, faithful corner
+// forms, references that name no record, and the index warnings.
+#include "obj_reader.h"
+
+#include "quillin_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using quillintest::ObjRead;
+using quillintest::countObjText;
+using quillintest::readObjText;
+
+const std::string kFourVertices = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                                  "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                                  "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 1\n";
+
+std::vector<uint32_t> positions(const ObjFace& face) {
+    return {face.positionIndex[0], face.positionIndex[1], face.positionIndex[2]};
+}
+std::vector<uint32_t> texcoords(const ObjFace& face) {
+    return {face.texcoordIndex[0], face.texcoordIndex[1], face.texcoordIndex[2]};
+}
+std::vector<uint32_t> normals(const ObjFace& face) {
+    return {face.normalIndex[0], face.normalIndex[1], face.normalIndex[2]};
+}
+
+void expectGroup(const ObjGroup& group, uint32_t id, uint32_t firstFace, uint32_t faceCount, uint32_t baseVertex,
+                 uint32_t vertexCount) {
+    EXPECT_EQ(group.id, id);
+    EXPECT_EQ(group.firstFace, firstFace);
+    EXPECT_EQ(group.faceCount, faceCount);
+    EXPECT_EQ(group.baseVertex, baseVertex);
+    EXPECT_EQ(group.vertexCount, vertexCount);
+}
+
+TEST(ObjReader, ExporterStyleFile) {
+    ObjRead read;
+    readObjText("# Wavefront OBJ exported by quillout.exe\n\n" + kFourVertices +
+                    "g 0/7\nf 1/1/1 2/2/2 3/3/3\nf 1/1/1 3/3/3 4/4/4\n# 2 triangles in group\n\n",
+                read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.err, "");
+    ASSERT_EQ(read.tables.groupCount, 1u);
+    ASSERT_EQ(read.tables.faceCount, 2u);
+    expectGroup(read.tables.groups[0], 7, 0, 2, 0, 4);
+    const std::vector<uint32_t> first{0, 1, 2}, second{0, 2, 3};
+    EXPECT_EQ(positions(read.tables.faces[0]), first);
+    EXPECT_EQ(texcoords(read.tables.faces[0]), first);
+    EXPECT_EQ(normals(read.tables.faces[0]), first);
+    EXPECT_EQ(positions(read.tables.faces[1]), second);
+    EXPECT_EQ(texcoords(read.tables.faces[1]), second);
+    EXPECT_EQ(normals(read.tables.faces[1]), second);
+    EXPECT_EQ(read.tables.positions[1].x, 1.0f);
+    EXPECT_EQ(read.tables.texcoords[2].v, 1.0f);
+    EXPECT_EQ(read.tables.normals[3].z, 1.0f);
+}
+
+TEST(ObjReader, SecondGroupBaseVertexAndSpan) {
+    std::string text;
+    for (int i = 0; i < 8; ++i)
+        text += "v 0 0 0\n";
+    text += "g 0/1\nf 1 2 3\nf 2 3 4\ng 1/2\nf 5 6 7\nf 6 7 8\n";
+    ObjRead read;
+    readObjText(text, read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    expectGroup(read.tables.groups[0], 1, 0, 2, 0, 4);
+    expectGroup(read.tables.groups[1], 2, 2, 2, 4, 4);
+}
+
+TEST(ObjReader, GroupDirectlyAfterGroup) {
+    std::string text;
+    for (int i = 0; i < 8; ++i)
+        text += "v 0 0 0\n";
+    text += "g 0/0\ng 1/1\nf 1 2 3\n";
+    ObjRead read;
+    readObjText(text, read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    expectGroup(read.tables.groups[0], 0, 0, 0, 0, 4294967289u);
+    expectGroup(read.tables.groups[1], 1, 0, 1, 1, 3);
+}
+
+TEST(ObjReader, FacesBeforeTheFirstGroup) {
+    ObjRead read;
+    readObjText(kFourVertices + "f 2 3 4\ng 0/5\nf 1 2 3\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.tables.storedFaces, 2u);
+    expectGroup(read.tables.groups[0], 5, 1, 1, 3, 3);
+}
+
+TEST(ObjReader, RecordsAndTheirFields) {
+    ObjRead read;
+    readObjText("v 1 2 3 1\nvt 0.5 0.25 0\nvn 0 -1 0.5\ng my part/12\nf 1 1 1 1\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.tables.positions[0].x, 1.0f);
+    EXPECT_EQ(read.tables.positions[0].y, 2.0f);
+    EXPECT_EQ(read.tables.positions[0].z, 3.0f);
+    EXPECT_EQ(read.tables.texcoords[0].u, 0.5f);
+    EXPECT_EQ(read.tables.texcoords[0].v, 0.25f);
+    EXPECT_EQ(read.tables.normals[0].y, -1.0f);
+    EXPECT_EQ(read.tables.normals[0].z, 0.5f);
+    EXPECT_EQ(read.tables.groups[0].id, 12u);
+}
+
+TEST(ObjReader, MissingFieldsAreZeroAndGroupWithoutSlashHasIdZero) {
+    ObjRead read;
+    readObjText("v 5\nvt 7\nv 1 2 3\ng name\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.tables.positions[0].x, 5.0f);
+    EXPECT_EQ(read.tables.positions[0].y, 0.0f);
+    EXPECT_EQ(read.tables.positions[0].z, 0.0f);
+    EXPECT_EQ(read.tables.texcoords[0].u, 7.0f);
+    EXPECT_EQ(read.tables.texcoords[0].v, 0.0f);
+    EXPECT_EQ(read.tables.groups[0].id, 0u);
+}
+
+TEST(ObjReader, QuadKeepsItsFirstThreeCornersInEveryForm) {
+    ObjRead read;
+    readObjText(kFourVertices + "f 1 2 3 4\nf 1/1 2/2 3/3 4/4\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf 1//1 2//2 3//3 4//4\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    const std::vector<uint32_t> first3{0, 1, 2}, none{kNoIndex, kNoIndex, kNoIndex};
+    for (uint32_t i = 0; i < 4; ++i)
+        EXPECT_EQ(positions(read.tables.faces[i]), first3) << i;
+    EXPECT_EQ(texcoords(read.tables.faces[0]), none);
+    EXPECT_EQ(normals(read.tables.faces[0]), none);
+    EXPECT_EQ(texcoords(read.tables.faces[1]), first3);
+    EXPECT_EQ(normals(read.tables.faces[1]), none);
+    EXPECT_EQ(normals(read.tables.faces[2]), first3);
+    EXPECT_EQ(texcoords(read.tables.faces[3]), none);
+    EXPECT_EQ(normals(read.tables.faces[3]), first3);
+}
+
+TEST(ObjReader, CornerFormsMayMixAndCommentsFollow) {
+    ObjRead read;
+    readObjText(kFourVertices + "f 1 2/3 3//4 # a/b/c\nf 4/4/4 3 2/1\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(positions(read.tables.faces[0]), (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(texcoords(read.tables.faces[0]), (std::vector<uint32_t>{kNoIndex, 2, kNoIndex}));
+    EXPECT_EQ(normals(read.tables.faces[0]), (std::vector<uint32_t>{kNoIndex, kNoIndex, 3}));
+    EXPECT_EQ(positions(read.tables.faces[1]), (std::vector<uint32_t>{3, 2, 1}));
+    EXPECT_EQ(texcoords(read.tables.faces[1]), (std::vector<uint32_t>{3, kNoIndex, 0}));
+}
+
+TEST(ObjReader, NegativeNumbersCountBackFromTheRecordsReadSoFar) {
+    ObjRead read;
+    readObjText("v 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\nf -2/-1/-1 -1/-1/-1 -2/-1/-1\n"
+                "v 0 0 0\nvt 0 0\nf -1/-2 -2/-1 -3/-1\n",
+                read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(positions(read.tables.faces[0]), (std::vector<uint32_t>{0, 1, 0}));
+    EXPECT_EQ(normals(read.tables.faces[0]), (std::vector<uint32_t>{0, 0, 0}));
+    EXPECT_EQ(positions(read.tables.faces[1]), (std::vector<uint32_t>{2, 1, 0}));
+    EXPECT_EQ(texcoords(read.tables.faces[1]), (std::vector<uint32_t>{0, 1, 1}));
+}
+
+TEST(ObjReader, NumbersAboveSixteenBitsAreKept) {
+    std::string text;
+    for (int i = 0; i < 70000; ++i)
+        text += "v 0 0 0\n";
+    text += "g 0/0\nf 65536 65537 70000\n";
+    ObjRead read;
+    readObjText(text, read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(positions(read.tables.faces[0]), (std::vector<uint32_t>{65535, 65536, 69999}));
+    expectGroup(read.tables.groups[0], 0, 0, 1, 0, 69999 + 1 - 65535);
+}
+
+struct BadReference {
+    std::string faceLine;
+    std::string message;
+};
+
+void PrintTo(const BadReference& bad, std::ostream* out) {
+    *out << bad.faceLine;
+}
+
+class ObjReaderBadReference : public testing::TestWithParam<BadReference> {};
+
+TEST_P(ObjReaderBadReference, StopsWithOneMessage) {
+    ObjRead read;
+    readObjText("v 0 0 0\nv 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\n\n" + GetParam().faceLine + "\nf 1 2 3\n", read);
+    EXPECT_NE(read.result, ParseResult::ok);
+    EXPECT_EQ(read.err, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ObjReaderBadReference,
+    testing::Values(
+        BadReference{"f 1 2 4", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 4, which does not exist\n"},
+        BadReference{"f 0 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 0, which does not exist\n"},
+        BadReference{"f -4 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position -4, which does not exist\n"},
+        BadReference{"f 1/2 2/1 3/1",
+                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to texture coordinate 2, which does not exist\n"},
+        BadReference{"f 1//1 2//1 3//-2",
+                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to normal -2, which does not exist\n"},
+        BadReference{"f 1/x/1 2 3",
+                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to texture coordinate 0, which does not exist\n"},
+        BadReference{"f 65537 1 2",
+                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 65537, which does not exist\n"},
+        BadReference{"f 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face has fewer than three corners\n"}));
+
+TEST(ObjReader, LineNumbersCountLinesNotPieces) {
+    ObjRead read;
+    readObjText("v 0 0 0\n" + std::string(600, '#') + "\nf 1 1 9\n", read);
+    EXPECT_EQ(read.result, ParseResult::badReference);
+    EXPECT_EQ(read.err, "ERROR: Line 3 of .obj file \"in.obj\": face refers to position 9, which does not exist\n");
+}
+
+TEST(ObjReaderCounting, PiecesAreClassifiedByTheirFirstCharacters) {
+    const ObjCounts counts = countObjText("v 1 2 3\nv\t1 2 3\nvt 1 2\nvt\nvn 0 0 1\nvnx\nf 1 2 3\nfoo\ng\ngx\n"
+                                          "# v 1 2 3\n v 1 2 3\nV 1 2 3\n");
+    EXPECT_EQ(counts.positions, 1u);
+    EXPECT_EQ(counts.texcoords, 2u);
+    EXPECT_EQ(counts.normals, 2u);
+    EXPECT_EQ(counts.faces, 2u);
+    EXPECT_EQ(counts.groups, 2u);
+}
+
+TEST(ObjReaderCounting, SecondPieceOfALongLineIsClassifiedOnItsOwn) {
+    const std::string prefix = "# " + std::string(253, 'x');
+    const ObjCounts counts = countObjText(prefix + "f 1 2 3\n" + prefix + "g 0/1\n" + prefix + "v 1 2 3\n");
+    EXPECT_EQ(counts.faces, 1u);
+    EXPECT_EQ(counts.groups, 1u);
+    EXPECT_EQ(counts.positions, 1u);
+    EXPECT_EQ(countObjText(prefix + "x\nf 1 2 3\n").faces, 1u);
+}
+
+TEST(ObjReader, TabAfterKeywordIsNeitherCountedNorStored) {
+    ObjRead read;
+    readObjText("v\t1 2 3\nv 4 5 6\n", read);
+    ASSERT_EQ(read.tables.positionCount, 1u);
+    EXPECT_EQ(read.tables.positions[0].x, 4.0f);
+}
+
+TEST(ObjReader, CountedButUnstoredPiecesStayZero) {
+    ObjRead read;
+    readObjText("v 1 1 1\nvt\nvt 3 4\nfoo\nf 1 1 1\ng\ng 0/3\n", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.tables.texcoordCount, 2u);
+    EXPECT_EQ(read.tables.texcoords[0].u, 3.0f);
+    EXPECT_EQ(read.tables.texcoords[1].u, 0.0f);
+    EXPECT_EQ(read.tables.faceCount, 2u);
+    EXPECT_EQ(read.tables.storedFaces, 1u);
+    EXPECT_EQ(read.tables.groupCount, 2u);
+    EXPECT_EQ(read.tables.storedGroups, 1u);
+    expectGroup(read.tables.groups[0], 3, 1, 0, 0, 1 + 0 - 1u);
+    expectGroup(read.tables.groups[1], 0, 0, 0, 0, 0);
+}
+
+TEST(ObjReader, NulByteEndsWhatTheFieldsSee) {
+    ObjRead read;
+    readObjText(std::string("v 1 2\0003 x\nv 7 8 9\n", 18), read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_EQ(read.tables.positionCount, 2u);
+    EXPECT_EQ(read.tables.positions[0].y, 2.0f);
+    EXPECT_EQ(read.tables.positions[0].z, 0.0f);
+    EXPECT_EQ(read.tables.positions[1].z, 9.0f);
+}
+
+TEST(ObjReader, EmptyInputGivesEmptyTables) {
+    ObjRead read;
+    readObjText("", read);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.tables.positionCount + read.tables.texcoordCount + read.tables.normalCount +
+                  read.tables.faceCount + read.tables.groupCount,
+              0u);
+    EXPECT_EQ(read.err, "");
+}
+
+// Tables smaller than the records the parsing pass meets, as when the file grows between the
+// passes: every extra record is warned about and left out.
+TEST(ObjReaderWarnings, EachKindWarnsWithItsLineAndWritesNothingPastItsTable) {
+    const std::string text = "v 1 1 1\nv 2 2 2\nvn 0 0 1\nvn 0 0 1\nvt 0 0\nvt 0 0\n"
+                             "g 0/1\nf 1 1 1\nf 1/1 1/1 1/1\nf 1/1/1 1/1/1 1/1/1\nf 1//1 1//1 1//1 1//1\n"
+                             "g 1/2\ng 2/3\n";
+    const ObjCounts small{1, 1, 1, 0, 1};
+    ObjRead read;
+    readObjText(text, read, &small);
+    ASSERT_EQ(read.result, ParseResult::ok);
+    EXPECT_EQ(read.err, "WARNING: HEAP CORRUPTION DETECTED! LINE 205\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 218\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 231\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 252\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 262\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 284\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 333\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 333\n"
+                        "WARNING: HEAP CORRUPTION DETECTED! LINE 364\n");
+    EXPECT_EQ(read.tables.positions[0].x, 1.0f);
+    EXPECT_EQ(read.tables.storedFaces, 0u);
+    expectGroup(read.tables.groups[0], 1, 0, 0, 0, 1 + 0 - 1u);
+}
+
+} // namespace

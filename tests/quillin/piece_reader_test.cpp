@@ -1,0 +1,127 @@
+// Pieces must be cut exactly where a loop of fgets calls with a 256-byte buffer cuts them,
+// however the blocks of the reader fall.
+#include "piece_reader.h"
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Pieces = std::vector<std::string>;
+
+// The oracle: fgets with a 256-byte buffer; ftell tells each piece's length even across NULs.
+Pieces fgetsPieces(const std::string& path) {
+    Pieces pieces;
+    FILE* file = std::fopen(path.c_str(), "r");
+    std::string all = quilltest::readFile(path);
+    char line[256];
+    long before = 0;
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        const long after = std::ftell(file);
+        pieces.push_back(all.substr(static_cast<size_t>(before), static_cast<size_t>(after - before)));
+        before = after;
+    }
+    std::fclose(file);
+    return pieces;
+}
+
+Pieces readerPieces(const std::string& path, size_t capacity) {
+    FILE* file = std::fopen(path.c_str(), "r");
+    TextInput input{};
+    EXPECT_EQ(prepareTextInput(file, input), InputResult::ok);
+    ReadBuffer buffer = makeReadBuffer(capacity);
+    PieceReader reader;
+    startPieces(reader, input, buffer);
+    Pieces pieces;
+    Piece piece;
+    while (nextPiece(reader, piece)) {
+        pieces.emplace_back(piece.text, piece.length);
+        EXPECT_EQ(piece.endsLine, pieces.back().back() == '\n');
+    }
+    EXPECT_FALSE(reader.failed);
+    releaseReadBuffer(buffer);
+    releaseTextInput(input);
+    std::fclose(file);
+    return pieces;
+}
+
+TEST(PieceReader, LongLinesAreCutAt255Characters) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("a.obj");
+    const std::string line300 = std::string(254, 'x') + "f 1 2 3" + std::string(38, 'y') + "\n";
+    ASSERT_EQ(line300.size(), 300u);
+    quilltest::writeFile(path, line300 + std::string(255, 'z') + "\n" + "end");
+    const Pieces expected{std::string(254, 'x') + "f", " 1 2 3" + std::string(38, 'y') + "\n",
+                          std::string(255, 'z'), "\n", "end"};
+    EXPECT_EQ(readerPieces(path, 4096), expected);
+    EXPECT_EQ(fgetsPieces(path), expected);
+}
+
+TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("random.obj");
+    std::mt19937 random(12345);
+    for (int round = 0; round < 20; ++round) {
+        std::string text;
+        const int lines = static_cast<int>(random() % 200);
+        for (int i = 0; i < lines; ++i) {
+            const size_t length = random() % 4 == 0 ? random() % 700 : random() % 90;
+            for (size_t k = 0; k < length; ++k)
+                text.push_back(random() % 50 == 0 ? '\0' : static_cast<char>('a' + random() % 26));
+            if (random() % 10 != 0)
+                text.push_back('\n');
+        }
+        quilltest::writeFile(path, text);
+        const Pieces expected = fgetsPieces(path);
+        EXPECT_EQ(readerPieces(path, 510), expected) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 1 << 20), expected) << "round " << round;
+    }
+}
+
+TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
+    FILE* pipe = ::popen("printf 'v 1 2 3\\nf 1 1 1'", "r");
+    ASSERT_NE(pipe, nullptr);
+    TextInput input{};
+    ASSERT_EQ(prepareTextInput(pipe, input), InputResult::ok);
+    ASSERT_NE(input.memory, nullptr);
+    for (int pass = 0; pass < 2; ++pass) {
+        PieceReader reader;
+        startPieces(reader, input, ReadBuffer{nullptr, 0});
+        Pieces pieces;
+        Piece piece;
+        while (nextPiece(reader, piece))
+            pieces.emplace_back(piece.text, piece.length);
+        EXPECT_EQ(pieces, (Pieces{"v 1 2 3\n", "f 1 1 1"}));
+    }
+    releaseTextInput(input);
+    ::pclose(pipe);
+}
+
+TEST(PieceReader, DirectoryFailsToRead) {
+    quilltest::TempDir dir;
+    FILE* file = std::fopen(dir.path().c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    TextInput input{};
+    const InputResult prepared = prepareTextInput(file, input);
+    bool failed = prepared == InputResult::readFailed;
+    if (prepared == InputResult::ok) {
+        ReadBuffer buffer = makeReadBuffer(4096);
+        PieceReader reader;
+        startPieces(reader, input, buffer);
+        Piece piece;
+        EXPECT_FALSE(nextPiece(reader, piece));
+        failed = reader.failed;
+        releaseReadBuffer(buffer);
+    }
+    EXPECT_TRUE(failed);
+    releaseTextInput(input);
+    std::fclose(file);
+}
+
+} // namespace
