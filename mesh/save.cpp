@@ -27,19 +27,11 @@ bool flushBuffer(OutBuffer& out) {
     return pending == 0 || std::fwrite(out.bytes, 1, pending, out.file) == pending;
 }
 
-// Room for `size` more bytes (size <= capacity), or null when writing out the buffer failed.
-unsigned char* reserve(OutBuffer& out, size_t size) {
-    if (out.capacity - out.used < size && !flushBuffer(out))
-        return nullptr;
-    unsigned char* room = out.bytes + out.used;
-    out.used += size;
-    return room;
-}
-
 bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
-    unsigned char* room = reserve(out, sectionHeaderSize);
-    if (room == nullptr)
+    if (out.capacity - out.used < sectionHeaderSize && !flushBuffer(out))
         return false;
+    unsigned char* room = out.bytes + out.used;
+    out.used += sectionHeaderSize;
     storeU32(room, tag);
     storeU32(room + 4, count);
     return true;
@@ -98,7 +90,8 @@ bool writeRecords(OutBuffer& out, const T* entries, uint32_t count, size_t recor
             n = perChunk;
         }
         n = n < count - done ? n : count - done;
-        unsigned char* room = reserve(out, n * recordSize);
+        unsigned char* room = out.bytes + out.used;
+        out.used += n * recordSize;
         for (size_t i = 0; i < n; ++i)
             encode(room + i * recordSize, entries[done + i]);
         done += n;
@@ -126,9 +119,14 @@ bool writeVertices(OutBuffer& out, const Mesh& mesh) {
                         encodeNormalRecord);
 }
 
+// The index list stores 3 x triangleCount in a u32; a larger list cannot be written truly.
+bool indexCountFits(const Mesh& mesh) {
+    return mesh.triangles == nullptr || mesh.triangleCount <= UINT32_MAX / 3;
+}
+
 // Sections in the fixed writer order, present tables only.
 bool writeMesh(OutBuffer& out, const Mesh& mesh) {
-    return writeVertices(out, mesh) &&
+    return indexCountFits(mesh) && writeVertices(out, mesh) &&
            writeTable(out, tagIndices, mesh.triangles, mesh.triangleCount,
                       3 * mesh.triangleCount, triangleRecordSize) &&
            writeTable(out, tagGroups, mesh.groups, mesh.groupCount, mesh.groupCount,

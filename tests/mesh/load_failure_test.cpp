@@ -73,6 +73,16 @@ TEST(MeshLoadFailure, PipeGivesTheReadMessageAtZero) {
     EXPECT_EQ(loaded.errors, readMessage(path, 0));
 }
 
+TEST(MeshLoadFailure, NullMemoryBlockIsEmptyOnlyWhenItsSizeIsZero) {
+    testing::internal::CaptureStderr();
+    MeshHandle empty(mshLoadMemory(nullptr, 0, "n.msh"));
+    MeshHandle missing(mshLoadMemory(nullptr, 16, "n.msh"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), readMessage("n.msh", 0));
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->vertices, nullptr);
+    EXPECT_EQ(missing, nullptr);
+}
+
 TEST(MeshLoadFailure, UnknownTagNamesTagCountOffsetAndFile) {
     const LoadResult loaded = loadMemory(header("ABCD", 5) + zeros(40));
     EXPECT_EQ(loaded.mesh, nullptr);

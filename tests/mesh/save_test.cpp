@@ -1,5 +1,6 @@
 // mshSave: exact bytes of every section, present-but-empty tables, and every failure.
 #include "msh.h"
+#include "msh_alloc.h"
 #include "msh_test_bytes.h"
 #include "test_files.h"
 
@@ -155,6 +156,13 @@ TEST(MeshSave, LoadThenSaveGivesIdenticalBytes) {
     ASSERT_NE(loaded.mesh, nullptr) << loaded.errors;
     ASSERT_EQ(save(dir.file("b.msh"), loaded.mesh.get()).result, 1);
     EXPECT_TRUE(quilltest::readFile(dir.file("b.msh")) == first);
+
+    // Without its large buffer the writer flushes far more often and still writes the same.
+    mshFailAllocation(1);
+    const int smallBufferResult = save(dir.file("c.msh"), mesh.get()).result;
+    mshFailAllocation(0);
+    EXPECT_EQ(smallBufferResult, 1);
+    EXPECT_TRUE(quilltest::readFile(dir.file("c.msh")) == first);
     EXPECT_EQ(loaded.mesh->vertices[39999].v, 1.0f / 40000.0f);
     EXPECT_EQ(loaded.mesh->triangles[29999].index[2], 65535 - 29999);
     EXPECT_EQ(loaded.mesh->groups[6].baseVertex, 6000u);
@@ -169,6 +177,21 @@ TEST(MeshSave, MissingDirectoryFailsWithTheOpenMessageAndCreatesNothing) {
     EXPECT_EQ(saved.errors,
               "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing");
     EXPECT_FALSE(quilltest::fileExists(path));
+}
+
+// An index list of more than 0x55555555 triangles has no true count field; nothing of the
+// triangle table is read.
+TEST(MeshSave, TooManyTrianglesForTheIndexCountIsAWriteFailure) {
+    TempDir dir;
+    MeshTriangle triangle{{0, 1, 2}};
+    Mesh mesh{};
+    mesh.triangles = &triangle;
+    mesh.triangleCount = 0x55555556;
+    const std::string path = dir.file("big.msh");
+    const SaveResult saved = save(path, &mesh);
+    EXPECT_EQ(saved.result, 0);
+    EXPECT_EQ(saved.errors, "mshSave(): ERROR: Could not write data to file \"" + path + "\"");
+    EXPECT_EQ(quilltest::readFile(path), "");
 }
 
 // /dev/full accepts the open and fails the writes: the small file only when flushed at the
