@@ -112,15 +112,46 @@ bool isEightDigits(uint64_t bytes)
     return nonDigitBytes(bytes) == 0;
 }
 
-// The value of eight digit characters, the first one the most significant.
+// The value of eight digit characters, the first one the most significant (in the lowest
+// byte): neighbouring digits are combined into pairs, pairs into fours, fours into eight.
 uint64_t eightDigitValue(uint64_t bytes)
 {
-    bytes -= 0x3030303030303030u;
-    bytes = bytes * 10 + (bytes >> 8);  // pairs of digits, in every other byte
-    const uint64_t pairs = 0x000000FF000000FFu;
-    return (((bytes & pairs) * (100 + (uint64_t{1000000} << 32))) +
-            (((bytes >> 16) & pairs) * (1 + (uint64_t{10000} << 32)))) >>
-           32;
+    bytes = ((bytes & 0x0F0F0F0F0F0F0F0Fu) * (1 + (10 << 8))) >> 8;
+    bytes = ((bytes & 0x00FF00FF00FF00FFu) * (1 + (100 << 16))) >> 16;
+    return ((bytes & 0x0000FFFF0000FFFFu) * (1 + (uint64_t{10000} << 32))) >> 32;
+}
+
+// The value of the first `count` (1 to 7) of eight digit characters: the digits are moved to
+// the low-order end and zeros fill in ahead of them.
+uint64_t leadingDigitsValue(uint64_t bytes, int count)
+{
+    const int padding = 64 - 8 * count;
+    return eightDigitValue((bytes << padding) | (0x3030303030303030u >> (64 - padding)));
+}
+
+uint64_t loadFour(const char* p)
+{
+    uint32_t bytes = 0;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return bytes;
+}
+
+// The first eight bytes of [p, last), zero bytes past `last`, without reading past it: short
+// ranges are covered by two overlapping loads, or by single bytes.
+uint64_t loadUpToEight(const char* p, const char* last)
+{
+    const auto length = static_cast<size_t>(last - p);
+    if (length >= 8) {
+        return loadEight(p);
+    }
+    if (length >= 4) {
+        return loadFour(p) | (loadFour(last - 4) << (8 * (length - 4)));
+    }
+    if (length == 0) {
+        return 0;
+    }
+    const auto byteAt = [p](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i); };
+    return byteAt(0) | byteAt(length / 2) | byteAt(length - 1);
 }
 
 // Appends the digits at p to `digits` while fewer than kMaxDigits are held.
@@ -238,42 +269,51 @@ bool floatOfDecimal(uint64_t w, int q, float& result)
     return floatNearEstimate(static_cast<double>(w) * kPowersOfTen[q - kMinPower], result);
 }
 
-// The form the exporter writes, "%8.24f" of a float below 10^7 in magnitude: an optional
-// minus, one to seven digits, a point, exactly 24 digits. It is read without loops: the integer
-// digits from one eight-byte load, the decimals from three. The estimate
-// I + (D1 * 10^8 + D2) * 10^-16 + D3 * 10^-24 sums positive terms with at most five roundings
-// between them, under 5 units in the last place. The field needs 8 bytes readable after the
-// sign; false sends anything else to the general reading.
-constexpr int kFixedDecimals = 24;
+// Fixed-point fields without an exponent: an optional minus (taken off by the caller), one to
+// seven digits, and optionally a point with up to 24 decimals, as "%8.24f" writes a float below
+// 10^7 in magnitude and "%f" or "%g" write most others. They are read a word at a time: the
+// integer digits from one eight-byte load, the decimals from up to three. The estimate
+// I + D1 * 10^-8 + D2 * 10^-16 + D3 * 10^-(16 + n) sums positive terms with two roundings each
+// and one per sum, under 6 units in the last place. false sends anything else (and estimates
+// too near a float midpoint) to the general reading.
+constexpr int kMaxFixedDecimals = 24;
 
-bool readFixed24(const char* p, const char* last, float& result)
+bool readFixedPoint(const char* p, const char* last, float& result)
 {
-    if (last - p < 8) {
+    const uint64_t head = loadUpToEight(p, last);
+    const uint64_t headNonDigits = nonDigitBytes(head);
+    if (headNonDigits == 0) {
         return false;
     }
-    const uint64_t head = loadEight(p);
-    const uint64_t nonDigits = nonDigitBytes(head);
-    if (nonDigits == 0) {
+    const int integerDigits = std::countr_zero(headNonDigits) >> 3;
+    if (integerDigits == 0) {
         return false;
     }
-    const int integerDigits = std::countr_zero(nonDigits) >> 3;
-    const char* const fraction = p + integerDigits + 1;
-    if (integerDigits == 0 || p[integerDigits] != '.' || last - fraction < kFixedDecimals) {
+    double estimate = static_cast<double>(leadingDigitsValue(head, integerDigits));
+    const char* end = p + integerDigits;
+    if (end != last && *end == '.') {
+        const char* const fraction = end + 1;
+        int decimals = 0;
+        for (; decimals < kMaxFixedDecimals; decimals += 8) {
+            const uint64_t bytes = loadUpToEight(fraction + decimals, last);
+            const uint64_t nonDigits = nonDigitBytes(bytes);
+            if (nonDigits == 0) {
+                estimate += static_cast<double>(eightDigitValue(bytes)) * kPowersOfTen[-(decimals + 8) - kMinPower];
+                continue;
+            }
+            const int count = std::countr_zero(nonDigits) >> 3;
+            if (count != 0) {
+                estimate += static_cast<double>(leadingDigitsValue(bytes, count)) *
+                            kPowersOfTen[-(decimals + count) - kMinPower];
+            }
+            decimals += count;
+            break;
+        }
+        end = fraction + decimals;
+    }
+    if (end != last && (isDigit(*end) || *end == 'e' || *end == 'E')) {
         return false;
     }
-    const uint64_t first = loadEight(fraction);
-    const uint64_t second = loadEight(fraction + 8);
-    const uint64_t third = loadEight(fraction + 16);
-    const char* const end = fraction + kFixedDecimals;
-    if ((nonDigitBytes(first) | nonDigitBytes(second) | nonDigitBytes(third)) != 0 ||
-        (end != last && (isDigit(*end) || *end == 'e' || *end == 'E'))) {
-        return false;
-    }
-    const int padding = 64 - 8 * integerDigits;
-    const uint64_t integer = eightDigitValue((head << padding) | (0x3030303030303030u >> (64 - padding)));
-    const uint64_t upperDecimals = eightDigitValue(first) * 100000000 + eightDigitValue(second);
-    const double estimate = static_cast<double>(integer) + static_cast<double>(upperDecimals) * 1e-16 +
-                            static_cast<double>(eightDigitValue(third)) * 1e-24;
     return floatNearEstimate(estimate, result);
 }
 
@@ -330,8 +370,15 @@ float withSign(bool negative, float magnitude)
 // which strtol clamps either way.
 constexpr uint64_t kMagnitudeCap = uint64_t{1} << 63;
 
+// Fields of up to seven digits, nearly all of them, are read from one load without a loop.
 uint64_t magnitudeOfDigits(const char* p, const char* last)
 {
+    const uint64_t head = loadUpToEight(p, last);
+    const uint64_t nonDigits = nonDigitBytes(head);
+    if (nonDigits != 0) {
+        const int count = std::countr_zero(nonDigits) >> 3;
+        return count == 0 ? 0 : leadingDigitsValue(head, count);
+    }
     uint64_t magnitude = 0;
     int count = 0;
     for (; p != last && isDigit(*p) && count < 18; ++p, ++count) {
@@ -344,8 +391,8 @@ uint64_t magnitudeOfDigits(const char* p, const char* last)
     return magnitude;
 }
 
-// Every spelling strtod accepts, once the fixed form has been ruled out. Kept out of line so
-// that the fixed form's path stays short.
+// Every spelling strtod accepts, once the fixed-point form has been ruled out. Kept out of line so
+// that the fixed-point path stays short.
 [[gnu::noinline]] float parseGeneralFloat(const char* first, const char* last)
 {
     const char* p = skipSpace(first, last);
@@ -382,7 +429,7 @@ float parseFloatText(const char* first, const char* last)
     if (first != last) {
         const bool negative = *first == '-';
         float magnitude = 0;
-        if (readFixed24(first + static_cast<int>(negative), last, magnitude)) {
+        if (readFixedPoint(first + static_cast<int>(negative), last, magnitude)) {
             return withSign(negative, magnitude);
         }
     }

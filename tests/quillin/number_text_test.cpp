@@ -148,6 +148,39 @@ TEST(ParseFloatText, ReadsInfinityAndNanSpellings)
     }
 }
 
+// Every text of up to five characters from an alphabet of digits, signs, points, exponent
+// letters, white space and a NUL: each prefix of a field, each short field, every place a
+// number can stop.
+template <typename Check>
+void forEveryShortText(const std::string& alphabet, size_t maxLength, Check check)
+{
+    std::string text;
+    const auto extend = [&](const auto& self) -> void {
+        check(text);
+        if (text.size() == maxLength) {
+            return;
+        }
+        for (const char c : alphabet) {
+            text.push_back(c);
+            self(self);
+            text.pop_back();
+        }
+    };
+    extend(extend);
+}
+
+TEST(ParseFloatText, MatchesCLibraryForEveryShortText)
+{
+    forEveryShortText(std::string("05.e-+ x\0", 9), 5,
+                      [](const std::string& text) { ASSERT_TRUE(floatMatchesCLibrary(text)); });
+}
+
+TEST(ParseIntText, MatchesCLibraryForEveryShortText)
+{
+    forEveryShortText(std::string("079-+ .\0", 8), 6,
+                      [](const std::string& text) { ASSERT_TRUE(intMatchesCLibrary(text)); });
+}
+
 TEST(ParseFloatText, StopsAtNulAndAtTheEndOfTheRange)
 {
     EXPECT_EQ(parseExactRange(std::string("12\0" "34", 5)), 12.0f);
@@ -194,6 +227,9 @@ TEST(ParseFloatText, MatchesCLibraryAtFloatMidpoints)
         ASSERT_TRUE(floatMatchesCLibrary(exactDecimal(std::nextafter(midpoint, 0.0))));
         ASSERT_TRUE(floatMatchesCLibrary(exactDecimal(std::nextafter(midpoint, INFINITY))));
         ASSERT_TRUE(floatMatchesCLibrary(printed("%.17g", midpoint)));
+        ASSERT_TRUE(floatMatchesCLibrary(printed("%.24f", midpoint)));
+        ASSERT_TRUE(floatMatchesCLibrary(printed("%.24f", std::nextafter(midpoint, 0.0))));
+        ASSERT_TRUE(floatMatchesCLibrary(printed("%.24f", std::nextafter(midpoint, INFINITY))));
         // Halfway from the midpoint to each neighbouring double: which double the text gives
         // decides whether the float rounds up, down or to even.
         const long double halfStep = (static_cast<long double>(std::nextafter(midpoint, INFINITY)) - midpoint) / 2;
@@ -227,15 +263,20 @@ TEST(ParseFloatText, MatchesCLibraryAtDoubleMidpoints)
     }
 }
 
-TEST(ParseFloatText, MatchesCLibraryForRandomFloatsPrintedFourWays)
+TEST(ParseFloatText, MatchesCLibraryForRandomFloatsPrintedManyWays)
 {
     std::mt19937_64 random(1);
+    char text[512];
     for (int i = 0; i < 250000; ++i) {
         const double value = randomFloat(random);
         ASSERT_TRUE(floatMatchesCLibrary(printed("%.24f", value)));
         ASSERT_TRUE(floatMatchesCLibrary(printed("%.9g", value)));
         ASSERT_TRUE(floatMatchesCLibrary(printed("%.17g", value)));
         ASSERT_TRUE(floatMatchesCLibrary(printed("%a", value)));
+        // Magnitudes a mesh holds, with every count of decimals from 0 to 26.
+        const double scaled = std::ldexp(value, -static_cast<int>(random() % 128) + (std::ilogb(value) > 0 ? 0 : 96));
+        std::snprintf(text, sizeof text, "%.*f", i % 27, std::isfinite(scaled) ? scaled : 0.0);
+        ASSERT_TRUE(floatMatchesCLibrary(text));
     }
 }
 
