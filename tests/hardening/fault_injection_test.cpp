@@ -1,0 +1,205 @@
+// Every allocation of a run is made to fail in turn, through the allocation seam, until a run
+// no longer reaches the injected failure. Each failing allocation must end the run with its
+// exact message and status -1 and leave no output file behind (except where the exporter's
+// OBJ file is already complete); LeakSanitizer, in the asan preset, checks that everything
+// allocated before the failure is released.
+#include "hardening_support.h"
+
+#include "msh_alloc.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using hardening::RunResult;
+using quilltest::TempDir;
+using quilltest::fileExists;
+using quilltest::readFile;
+
+// What an injected failure at one allocation site leaves behind.
+enum class Left {
+    nothing,      // no output file at all
+    completeObj,  // the exporter's OBJ file, complete; no side file
+    everything,   // the site has a fallback: the run succeeds with the same output
+};
+
+struct Site {
+    const char* what;
+    const char* message;
+    int status;
+    Left left;
+};
+
+constexpr char loaderMessage[] = "mshLoad(): ERROR: Could not allocate needed memory\n";
+constexpr char createMessage[] = "mshCreate(): ERROR: Could not allocate needed memory\n";
+constexpr char programMessage[] = "ERROR: Could not allocate needed memory\n";
+
+// Makes allocation n of `run` fail. Returns false when the run made fewer than n allocations,
+// so the injection never took effect.
+template <typename Run>
+bool runWithFailure(uint64_t n, Run run, RunResult& result) {
+    const uint64_t before = mshAllocationCount();
+    mshFailAllocation(n);
+    result = run();
+    mshFailAllocation(0);
+    return mshAllocationCount() - before >= n;
+}
+
+struct Outputs {
+    std::vector<std::string> paths;
+};
+
+void removeOutputs(const Outputs& outputs) {
+    for (const std::string& path : outputs.paths)
+        std::remove(path.c_str());
+}
+
+// Runs with every allocation failing in turn and checks each against `sites`, in order; the
+// run after the last site must succeed untouched. `reference` holds the files of a clean run.
+template <typename Run>
+void checkEverySite(const std::vector<Site>& sites, const Outputs& outputs, const std::vector<std::string>& reference,
+                    Run run) {
+    for (uint64_t n = 1;; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n));
+        removeOutputs(outputs);
+        RunResult result;
+        if (!runWithFailure(n, run, result)) {
+            EXPECT_EQ(n - 1, sites.size()) << "allocation sites reached";
+            EXPECT_EQ(result.status, 0);
+            EXPECT_EQ(result.err, "");
+            for (size_t i = 0; i < outputs.paths.size(); ++i)
+                EXPECT_EQ(readFile(outputs.paths[i]), reference[i]);
+            return;
+        }
+        ASSERT_LE(n, sites.size()) << "more allocation sites than expected";
+        const Site& site = sites[n - 1];
+        SCOPED_TRACE(site.what);
+        EXPECT_EQ(result.status, site.status);
+        EXPECT_EQ(result.err, site.message);
+        EXPECT_EQ(result.out, "");
+        for (size_t i = 0; i < outputs.paths.size(); ++i) {
+            const bool kept = site.left == Left::everything || (site.left == Left::completeObj && i == 0);
+            EXPECT_EQ(fileExists(outputs.paths[i]), kept) << outputs.paths[i];
+            if (kept) {
+                EXPECT_EQ(readFile(outputs.paths[i]), reference[i]) << outputs.paths[i];
+            }
+        }
+    }
+}
+
+std::vector<std::string> cleanRun(const Outputs& outputs, int status) {
+    std::vector<std::string> files;
+    EXPECT_EQ(status, 0);
+    for (const std::string& path : outputs.paths) {
+        EXPECT_TRUE(fileExists(path)) << path;
+        files.push_back(readFile(path));
+    }
+    return files;
+}
+
+TEST(AllocationFailures, QuilloutReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const std::string msh = hardening::saveSmallMesh(dir);
+    const Outputs outputs{{dir.file("out.obj"), dir.file("out.matrix")}};
+    const auto run = [&] { return hardening::runQuillout(msh, outputs.paths[0]); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    const std::vector<Site> sites = {
+        {"loader read buffer", loaderMessage, -1, Left::nothing},
+        {"mesh record", loaderMessage, -1, Left::nothing},
+        {"vertex table", loaderMessage, -1, Left::nothing},
+        {"triangle table", loaderMessage, -1, Left::nothing},
+        {"group table", loaderMessage, -1, Left::nothing},
+        {"group-to-matrix table", loaderMessage, -1, Left::nothing},
+        {"matrix table", loaderMessage, -1, Left::nothing},
+        {"output buffer", programMessage, -1, Left::nothing},
+        {"side file path", programMessage, -1, Left::completeObj},
+    };
+    checkEverySite(sites, outputs, reference, run);
+}
+
+// OBJ text and side file as the exporter writes them for the small mesh.
+struct ImporterInputs {
+    std::string obj;
+    std::string side;
+};
+
+ImporterInputs exportSmallMesh(const TempDir& dir) {
+    const std::string msh = hardening::saveSmallMesh(dir);
+    const ImporterInputs inputs{dir.file("in.obj"), dir.file("in.matrix")};
+    EXPECT_EQ(hardening::runQuillout(msh, inputs.obj).status, 0);
+    return inputs;
+}
+
+TEST(AllocationFailures, QuillinWithSideFileReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const ImporterInputs in = exportSmallMesh(dir);
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillin(in.obj, outputs.paths[0], in.side); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    // The result is the mesh the exporter was given.
+    EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
+    const std::vector<Site> sites = {
+        {"positions", programMessage, -1, Left::nothing},
+        {"texture coordinates", programMessage, -1, Left::nothing},
+        {"normals", programMessage, -1, Left::nothing},
+        {"faces", programMessage, -1, Left::nothing},
+        {"groups", programMessage, -1, Left::nothing},
+        {"pair table", programMessage, -1, Left::nothing},
+        {"matrix table", programMessage, -1, Left::nothing},
+        {"mesh record", createMessage, -1, Left::nothing},
+        {"mesh vertices", createMessage, -1, Left::nothing},
+        {"mesh triangles", createMessage, -1, Left::nothing},
+        {"mesh groups", createMessage, -1, Left::nothing},
+        {"mesh group-to-matrix table", createMessage, -1, Left::nothing},
+        {"mesh matrices", createMessage, -1, Left::nothing},
+        {"writer buffer (falls back to a small one)", "", 0, Left::everything},
+    };
+    checkEverySite(sites, outputs, reference, run);
+}
+
+TEST(AllocationFailures, QuillinWithoutSideFileReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const ImporterInputs in = exportSmallMesh(dir);
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillin(in.obj, outputs.paths[0]); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    const std::vector<Site> sites = {
+        {"positions", programMessage, -1, Left::nothing},
+        {"texture coordinates", programMessage, -1, Left::nothing},
+        {"normals", programMessage, -1, Left::nothing},
+        {"faces", programMessage, -1, Left::nothing},
+        {"groups", programMessage, -1, Left::nothing},
+        {"mesh record", createMessage, -1, Left::nothing},
+        {"mesh vertices", createMessage, -1, Left::nothing},
+        {"mesh triangles", createMessage, -1, Left::nothing},
+        {"mesh groups", createMessage, -1, Left::nothing},
+        {"writer buffer (falls back to a small one)", "", 0, Left::everything},
+    };
+    checkEverySite(sites, outputs, reference, run);
+}
+
+// An empty OBJ file still allocates its five (empty) working tables; an empty mesh none.
+TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const std::string obj = dir.file("empty.obj");
+    quilltest::writeFile(obj, "");
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillin(obj, outputs.paths[0]); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    EXPECT_EQ(reference[0], "");
+    const std::vector<Site> sites = {
+        {"positions", programMessage, -1, Left::nothing},
+        {"texture coordinates", programMessage, -1, Left::nothing},
+        {"normals", programMessage, -1, Left::nothing},
+        {"faces", programMessage, -1, Left::nothing},
+        {"groups", programMessage, -1, Left::nothing},
+        {"mesh record", createMessage, -1, Left::nothing},
+        {"writer buffer (falls back to a small one)", "", 0, Left::everything},
+    };
+    checkEverySite(sites, outputs, reference, run);
+}
+
+} // namespace

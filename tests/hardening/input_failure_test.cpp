@@ -1,0 +1,136 @@
+// Inputs that cannot be used: a directory, a missing file, a file that cannot be read, an empty
+// file. A failing input ends the run with its one message and status -1, before any output file
+// is created or truncated; an empty input is a valid empty mesh.
+#include "hardening_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+using hardening::RunResult;
+using quilltest::TempDir;
+using quilltest::fileExists;
+using quilltest::readFile;
+using quilltest::writeFile;
+
+bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+std::string loaderOpenMessage(const std::string& path) {
+    return "mshLoad(): ERROR: Could not open .msh file \"" + path + "\" for binary reading\n";
+}
+
+class QuilloutInput : public testing::Test {
+protected:
+    TempDir dir;
+    std::string obj = dir.file("out.obj");
+
+    // A failed load must leave an existing OBJ file as it was.
+    void expectLoadFailure(const std::string& msh, const std::string& message) {
+        writeFile(obj, "kept");
+        const RunResult result = hardening::runQuillout(msh, obj);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, message);
+        EXPECT_EQ(readFile(obj), "kept");
+        EXPECT_FALSE(fileExists(dir.file("out.matrix")));
+    }
+};
+
+TEST_F(QuilloutInput, DirectoryIsNotOpened) {
+    expectLoadFailure(dir.path().string(), loaderOpenMessage(dir.path().string()));
+}
+
+TEST_F(QuilloutInput, MissingFile) {
+    expectLoadFailure(dir.file("missing.msh"), loaderOpenMessage(dir.file("missing.msh")));
+}
+
+TEST_F(QuilloutInput, UnreadableFile) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root reads files without read permission";
+    const std::string msh = hardening::saveSmallMesh(dir);
+    ::chmod(msh.c_str(), 0);
+    expectLoadFailure(msh, loaderOpenMessage(msh));
+}
+
+TEST_F(QuilloutInput, EmptyFileIsAnEmptyMesh) {
+    const std::string msh = dir.file("empty.msh");
+    writeFile(msh, "");
+    const RunResult result = hardening::runQuillout(msh, obj);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(readFile(obj),
+              "# Wavefront OBJ exported by quillout.exe\n\n# 0 vertices\n\n# 0 vertices\n\n# 0 normals\n\n"
+              "# 0 triangles total\n");
+    EXPECT_FALSE(fileExists(dir.file("out.matrix")));
+}
+
+class QuillinInput : public testing::Test {
+protected:
+    TempDir dir;
+    std::string obj = dir.file("in.obj");
+    std::string side = dir.file("in.matrix");
+    std::string msh = dir.file("out.msh");
+
+    void SetUp() override {
+        ASSERT_EQ(hardening::runQuillout(hardening::saveSmallMesh(dir), obj).status, 0);
+    }
+
+    void expectFailure(const std::string& objPath, const std::string& sidePath, const std::string& message) {
+        const RunResult result = hardening::runQuillin(objPath, msh, sidePath);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, message);
+        EXPECT_FALSE(fileExists(msh));
+    }
+};
+
+TEST_F(QuillinInput, ObjThatIsADirectory) {
+    const std::string path = dir.path().string();
+    expectFailure(path, "", "ERROR: Could not read .obj file \"" + path + "\"\n");
+}
+
+TEST_F(QuillinInput, MissingObj) {
+    const std::string path = dir.file("missing.obj");
+    expectFailure(path, side, "ERROR: Could not open .obj file \"" + path + "\" for reading\n");
+}
+
+TEST_F(QuillinInput, UnreadableObj) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root reads files without read permission";
+    ::chmod(obj.c_str(), 0);
+    expectFailure(obj, side, "ERROR: Could not open .obj file \"" + obj + "\" for reading\n");
+}
+
+TEST_F(QuillinInput, SideFileThatIsADirectory) {
+    const std::string path = dir.path().string();
+    expectFailure(obj, path, "ERROR: Could not read .matrix file \"" + path + "\"\n");
+}
+
+TEST_F(QuillinInput, MissingSideFile) {
+    const std::string path = dir.file("missing.matrix");
+    expectFailure(obj, path, "ERROR: Could not open .matrix file \"" + path + "\" for reading\n");
+}
+
+TEST_F(QuillinInput, UnreadableSideFile) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root reads files without read permission";
+    ::chmod(side.c_str(), 0);
+    expectFailure(obj, side, "ERROR: Could not open .matrix file \"" + side + "\" for reading\n");
+}
+
+TEST_F(QuillinInput, EmptyObjAndEmptySideFileGiveAnEmptyMesh) {
+    writeFile(obj, "");
+    writeFile(side, "");
+    const RunResult result = hardening::runQuillin(obj, msh, side);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(fileExists(msh));
+    EXPECT_EQ(readFile(msh), "");
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+// Outputs that cannot be written: a full device, a path that is a directory, a path below a
+// regular file, a missing directory, a read-only directory. Each ends with its one message and
+// status -1; the exporter's OBJ file stays complete when only its side file fails.
+#include "hardening_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using hardening::RunResult;
+using quilltest::TempDir;
+using quilltest::fileExists;
+using quilltest::readFile;
+using quilltest::writeFile;
+
+bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+std::string openMessage(const std::string& path) {
+    return "ERROR: Could not open file \"" + path + "\" for writing\n";
+}
+
+std::string writeMessage(const std::string& path) {
+    return "ERROR: Could not write to file \"" + path + "\"\n";
+}
+
+std::string saveOpenMessage(const std::string& path) {
+    return "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing";
+}
+
+class QuilloutWriteFailure : public testing::Test {
+protected:
+    TempDir dir;
+    std::string msh = hardening::saveSmallMesh(dir);
+
+    // The OBJ text of a clean run, for comparing what a failed side file leaves.
+    std::string referenceObj() {
+        const std::string obj = dir.file("reference.obj");
+        EXPECT_EQ(hardening::runQuillout(msh, obj).status, 0);
+        return readFile(obj);
+    }
+
+    void expectOpenFailure(const std::string& obj) {
+        const RunResult result = hardening::runQuillout(msh, obj);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, openMessage(obj));
+    }
+};
+
+TEST_F(QuilloutWriteFailure, FullDeviceFailsTheObjAndWritesNoSideFile) {
+    const RunResult result = hardening::runQuillout(msh, "/dev/full");
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, writeMessage("/dev/full"));
+    EXPECT_FALSE(fileExists("/dev/full.matrix"));
+}
+
+TEST_F(QuilloutWriteFailure, ObjPathThatIsADirectory) {
+    expectOpenFailure(dir.path().string());
+}
+
+TEST_F(QuilloutWriteFailure, ObjPathBelowARegularFile) {
+    expectOpenFailure(msh + "/out.obj");
+}
+
+TEST_F(QuilloutWriteFailure, ObjPathInAMissingDirectory) {
+    expectOpenFailure(dir.file("missing/out.obj"));
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+}
+
+TEST_F(QuilloutWriteFailure, ObjPathInAReadOnlyDirectory) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root writes into read-only directories";
+    const std::string locked = dir.file("locked");
+    std::filesystem::create_directory(locked);
+    ::chmod(locked.c_str(), 0555);
+    expectOpenFailure(locked + "/out.obj");
+    ::chmod(locked.c_str(), 0755);
+}
+
+TEST_F(QuilloutWriteFailure, SidePathThatIsADirectoryKeepsTheObjComplete) {
+    const std::string expected = referenceObj();
+    const std::string obj = dir.file("out.obj");
+    std::filesystem::create_directory(dir.file("out.matrix"));
+    const RunResult result = hardening::runQuillout(msh, obj);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, openMessage(dir.file("out.matrix")));
+    EXPECT_EQ(readFile(obj), expected);
+}
+
+TEST_F(QuilloutWriteFailure, SideFileOnAFullDeviceKeepsTheObjComplete) {
+    const std::string expected = referenceObj();
+    const std::string obj = dir.file("out.obj");
+    std::filesystem::create_symlink("/dev/full", dir.file("out.matrix"));
+    const RunResult result = hardening::runQuillout(msh, obj);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, writeMessage(dir.file("out.matrix")));
+    EXPECT_EQ(readFile(obj), expected);
+}
+
+class QuillinWriteFailure : public testing::Test {
+protected:
+    TempDir dir;
+    std::string obj = dir.file("in.obj");
+    std::string side = dir.file("in.matrix");
+
+    void SetUp() override {
+        ASSERT_EQ(hardening::runQuillout(hardening::saveSmallMesh(dir), obj).status, 0);
+    }
+
+    void expectFailure(const std::string& msh, const std::string& message) {
+        const RunResult result = hardening::runQuillin(obj, msh, side);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, message);
+        EXPECT_EQ(result.out, "");
+    }
+};
+
+TEST_F(QuillinWriteFailure, FullDevice) {
+    expectFailure("/dev/full", "mshSave(): ERROR: Could not write data to file \"/dev/full\"");
+}
+
+TEST_F(QuillinWriteFailure, OutputPathThatIsADirectory) {
+    expectFailure(dir.path().string(), saveOpenMessage(dir.path().string()));
+}
+
+TEST_F(QuillinWriteFailure, OutputPathBelowARegularFile) {
+    expectFailure(obj + "/out.msh", saveOpenMessage(obj + "/out.msh"));
+}
+
+TEST_F(QuillinWriteFailure, OutputPathInAMissingDirectory) {
+    expectFailure(dir.file("missing/out.msh"), saveOpenMessage(dir.file("missing/out.msh")));
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+}
+
+TEST_F(QuillinWriteFailure, OutputPathInAReadOnlyDirectory) {
+    if (runningAsRoot())
+        GTEST_SKIP() << "root writes into read-only directories";
+    const std::string locked = dir.file("locked");
+    std::filesystem::create_directory(locked);
+    ::chmod(locked.c_str(), 0555);
+    expectFailure(locked + "/out.msh", saveOpenMessage(locked + "/out.msh"));
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_FALSE(fileExists(locked + "/out.msh"));
+}
+
+} // namespace
