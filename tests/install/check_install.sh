@@ -5,7 +5,8 @@
 #   - runs the installed programs (usage text, and a round trip .msh -> OBJ -> .msh);
 #   - builds and runs a consumer project against the installed package (find_package(msh));
 #   - lints both manual pages with groff (and mandoc when present): no warnings allowed;
-#   - builds the .deb and the .tar.gz with cpack and lists what they hold.
+#   - builds the .deb and the .tar.gz with cpack and lists what they hold; runs the programs of
+#     the .deb and builds the consumer against its library.
 # Exits non-zero on the first failure; the last line says which way it ended.
 set -euo pipefail
 
@@ -121,6 +122,14 @@ expectInListing "$scratch/deb.txt" "$(basename "$deb")" \
     usr/share/man/man1/quillin.1 usr/share/man/man1/quillout.1 \
     usr/lib/libmsh.a usr/include/msh.h usr/lib/cmake/msh/mshConfig.cmake
 dpkg-deb -f "$deb" Package Version Depends
+# The packaged (stripped) programs run, and the packaged library still links from its /usr tree.
+dpkg-deb -x "$deb" "$scratch/deb"
+"$scratch/deb/usr/bin/quillout" >/dev/null || fail "packaged quillout does not run"
+"$scratch/deb/usr/bin/quillin" >/dev/null || fail "packaged quillin does not run"
+cmake -S "$root/tests/install/consumer" -B "$scratch/deb-consumer" \
+    -DCMAKE_PREFIX_PATH="$scratch/deb/usr" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$scratch/deb-consumer" >/dev/null
+"$scratch/deb-consumer/msh_consumer" "$scratch/deb-consumer.msh"
 
 begin "tar.gz package"
 (cd "$build" && cpack -G TGZ >/dev/null)
