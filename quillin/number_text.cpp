@@ -5,16 +5,16 @@
 // float to that double. Rounding straight to float differs when the text lies just beside the
 // midpoint of two floats, so neither rounding may be skipped carelessly.
 //
-// The fast path reads up to 19 significant digits into an integer w with a decimal exponent q
-// and multiplies them out in double arithmetic. That estimate is within a few units in the last
-// place of the exact value, and float rounding only depends on which side of a float midpoint a
-// value lies. So when the estimate is far (in double units) from every float midpoint, the exact
-// value and its nearest double lie on the same side as the estimate, and rounding the estimate
-// to float gives exactly what strtod-then-float gives. Only estimates near a midpoint (for
-// random fields, about one in four million; and the midpoints themselves written out exactly)
-// take the exact general conversion, std::from_chars, which reads digits of any length. The rare
-// spellings it does not share with strtod (hexadecimal, infinity, NaN, text without digits) go
-// to strtod itself.
+// Both fast paths estimate the value in double arithmetic, within a few units in the last place.
+// Float rounding only depends on which side of a float midpoint a value lies, so when the
+// estimate is far (in double units) from every float midpoint, the exact value and its nearest
+// double lie on the same side as the estimate, and rounding the estimate to float gives exactly
+// what strtod-then-float gives. Fixed-point fields ("-0.123456791043281555175781", "12.5") are
+// read a word at a time; other decimal spellings (exponents, longer digit strings) keep their
+// first 19 significant digits and a decimal exponent. Only estimates near a midpoint (for random
+// fields, about one in four million, but every midpoint written out exactly) take the exact
+// general conversion, std::from_chars, which reads digits of any length. The spellings it does
+// not share with strtod (hexadecimal, infinity, NaN, text without digits) go to strtod itself.
 #include "number_text.h"
 
 #include <bit>

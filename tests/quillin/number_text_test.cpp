@@ -213,7 +213,7 @@ TEST(ParseFloatText, RoundsToDoubleFirstThenToFloat)
 TEST(ParseFloatText, MatchesCLibraryAtFloatMidpoints)
 {
     std::mt19937_64 random(7);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 10000; ++i) {
         const float value = std::fabs(randomFloat(random));
         if (value == FLT_MAX || std::isinf(value)) {
             continue;
@@ -251,7 +251,7 @@ TEST(ParseFloatText, MatchesCLibraryAtDoubleMidpoints)
     // Points halfway between neighbouring doubles, and a hair either side, written out in full:
     // the double they give decides the float.
     std::mt19937_64 random(11);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 10000; ++i) {
         const double value = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 300) - 230);
         const long double midpoint =
             (static_cast<long double>(value) + static_cast<long double>(std::nextafter(value, INFINITY))) / 2;
