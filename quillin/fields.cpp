@@ -1,30 +1,77 @@
 #include "fields.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 bool isWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// "%[^' ']": up to a space, an apostrophe, the end or a NUL.
-const char* scanToSpace(const char* p, const char* last) {
-    while (p != last && *p != ' ' && *p != '\'' && *p != '\0')
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Marks (in the high bit of each byte) the zero bytes of `word`. The lowest mark is exact;
+// marks above it may be spurious, so only the lowest is ever used.
+uint64_t zeroBytes(uint64_t word) {
+    return (word - kOnes) & ~word & kHighs;
+}
+
+// The bytes at most ' ' or equal to `extra`: every stop character of a field is one of them.
+uint64_t candidateBytes(uint64_t word, uint64_t extra) {
+    return (((word - kOnes * 0x21) & ~word) & kHighs) | zeroBytes(word ^ (kOnes * extra));
+}
+
+// The bytes that are '/', an apostrophe or NUL.
+uint64_t slashBytes(uint64_t word) {
+    return zeroBytes(word ^ (kOnes * '/')) | zeroBytes(word ^ (kOnes * '\'')) | zeroBytes(word);
+}
+
+// Scans eight bytes at a time to the next candidate, then decides on it byte by byte. A field
+// of digits, as every number field is, passes in a few steps.
+template <typename Marks, typename IsStop>
+const char* scanUntil(const char* p, const char* last, Marks marksOf, IsStop isStop) {
+    while (last - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            const uint64_t marks = marksOf(word);
+            if (marks == 0) {
+                p += 8;
+                continue;
+            }
+            p += std::countr_zero(marks) / 8;
+        }
+        if (isStop(*p))
+            return p;
+        ++p;
+    }
+    while (p != last && !isStop(*p))
         ++p;
     return p;
+}
+
+// "%[^' ']": up to a space, an apostrophe, the end or a NUL.
+const char* scanToSpace(const char* p, const char* last) {
+    return scanUntil(
+        p, last, [](uint64_t word) { return candidateBytes(word, '\''); },
+        [](char c) { return c == ' ' || c == '\'' || c == '\0'; });
 }
 
 // "%[^'/']": up to a '/', an apostrophe, the end or a NUL.
 const char* scanToSlash(const char* p, const char* last) {
-    while (p != last && *p != '/' && *p != '\'' && *p != '\0')
-        ++p;
-    return p;
+    return scanUntil(
+        p, last, [](uint64_t word) { return slashBytes(word); },
+        [](char c) { return c == '/' || c == '\'' || c == '\0'; });
 }
 
 // "%s" after its white space: up to white space, the end or a NUL.
 const char* scanWord(const char* p, const char* last) {
-    while (p != last && !isWhiteSpace(*p) && *p != '\0')
-        ++p;
-    return p;
+    return scanUntil(
+        p, last, [](uint64_t word) { return candidateBytes(word, 0); },
+        [](char c) { return isWhiteSpace(c) || c == '\0'; });
 }
 
 const char* skipWhiteSpace(const char* p, const char* last) {

@@ -4,8 +4,10 @@
 #include "msh_alloc.h"
 #include "number_text.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -54,6 +56,14 @@ PieceKind storedKind(const Piece& piece) {
     return PieceKind::other;
 }
 
+void addTo(ObjCounts& counts, PieceKind kind) {
+    counts.positions += kind == PieceKind::position;
+    counts.texcoords += kind == PieceKind::texcoord;
+    counts.normals += kind == PieceKind::normal;
+    counts.faces += kind == PieceKind::face;
+    counts.groups += kind == PieceKind::group;
+}
+
 void warnLine(int line) {
     std::fprintf(stderr, "WARNING: HEAP CORRUPTION DETECTED! LINE %d\n", line);
 }
@@ -64,6 +74,11 @@ float floatOrZero(const Field* fields, size_t taken, size_t index) {
 
 int32_t intOf(Field field) {
     return parseIntText(field.first, field.last);
+}
+
+bool sameText(Field a, Field b) {
+    const size_t length = static_cast<size_t>(a.last - a.first);
+    return length == static_cast<size_t>(b.last - b.first) && std::memcmp(a.first, b.first, length) == 0;
 }
 
 // An OBJ number as a 0-based table number: 1..tableSize count from the start, -1..-readSoFar
@@ -81,26 +96,41 @@ bool resolveReference(int32_t number, uint32_t readSoFar, uint32_t tableSize, ui
     return false;
 }
 
+FaceRun freshRun(const ObjTables& tables) {
+    return FaceRun{0, 0, tables.positionCount};
+}
+
+FaceRun joinRuns(const FaceRun& before, const FaceRun& after) {
+    return FaceRun{before.faces + after.faces, std::max(before.maxPosition, after.maxPosition),
+                   std::min(before.minPosition, after.minPosition)};
+}
+
 struct ParseState {
     ObjTables& tables;
-    const char* path;
-    uint64_t line = 1;
-    uint32_t positionIndex = 0;
-    uint32_t texcoordIndex = 0;
-    uint32_t normalIndex = 0;
-    uint32_t faceIndex = 0;
-    uint32_t groupIndex = 0; // may pass the table when records were added after counting
-    uint32_t runningMax = 0;
-    uint32_t runningMin = 0;
-    uint32_t facesSinceGroup = 0;
+    ObjStretch& stretch;
+    ObjPlace at;
+    FaceRun run;
+    bool stop = false;
 };
 
-// Positions and normals: "%[^' '] %[^' '] %[^' '] %s"; a w component is ignored.
-void parseVec3(const Piece& piece, ObjVec3* table, uint32_t& index, uint32_t size, int warning) {
-    if (index >= size) {
+// A store index that reached its limit: warn and leave the record out, or, when the stretch
+// does not warn, stop: the input has changed since it was counted.
+bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
+    if (index < limit)
+        return true;
+    if (s.stretch.warn) {
         warnLine(warning);
-        return;
+        return false;
     }
+    s.stretch.changed = true;
+    s.stop = true;
+    return false;
+}
+
+// Positions and normals: "%[^' '] %[^' '] %[^' '] %s"; a w component is ignored.
+void parseVec3(ParseState& s, const Piece& piece, ObjVec3* table, uint32_t& index, uint32_t limit, int warning) {
+    if (!roomFor(s, index, limit, warning))
+        return;
     Field fields[4];
     const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 4);
     table[index++] = ObjVec3{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2),
@@ -108,164 +138,147 @@ void parseVec3(const Piece& piece, ObjVec3* table, uint32_t& index, uint32_t siz
 }
 
 void parseTexcoord(ParseState& s, const Piece& piece) {
-    if (s.texcoordIndex >= s.tables.texcoordCount) {
-        warnLine(231);
+    if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, 231))
         return;
-    }
     Field fields[3];
     const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 3);
-    s.tables.texcoords[s.texcoordIndex++] = ObjVec2{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2)};
+    s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2)};
 }
 
-void reportBadReference(const ParseState& s, const char* kind, int32_t number) {
-    std::fprintf(stderr, "ERROR: Line %" PRIu64 " of .obj file \"%s\": face refers to %s %" PRId32
-                         ", which does not exist\n",
-                 s.line, s.path, kind, number);
+bool fail(ParseState& s, ObjError::Kind kind, const char* what, int32_t number) {
+    s.stretch.error = ObjError{kind, s.at.line, what, number};
+    s.stop = true;
+    return false;
 }
 
-// An optional part: empty gives kNoIndex, anything else must name an existing record.
-bool resolvePart(const ParseState& s, Field part, uint32_t readSoFar, uint32_t tableSize, const char* kind,
-                 uint32_t& index) {
+// A texture or normal part: empty gives kNoIndex, anything else must name an existing record.
+// A part spelled as the position part has its number (as the exporter writes every corner).
+bool resolvePart(ParseState& s, Field part, Field positionPart, int32_t position, uint32_t readSoFar,
+                 uint32_t tableSize, const char* what, uint32_t& index) {
     if (part.empty()) {
         index = kNoIndex;
         return true;
     }
-    const int32_t number = intOf(part);
-    if (resolveReference(number, readSoFar, tableSize, index))
-        return true;
-    reportBadReference(s, kind, number);
-    return false;
+    const int32_t number = sameText(part, positionPart) ? position : intOf(part);
+    return resolveReference(number, readSoFar, tableSize, index) || fail(s, ObjError::badReference, what, number);
 }
 
 bool parseCorner(ParseState& s, Field corner, ObjFace& face, int c) {
     const CornerParts parts = splitCorner(corner);
     const int32_t position = intOf(parts.position);
-    if (!resolveReference(position, s.positionIndex, s.tables.positionCount, face.positionIndex[c])) {
-        reportBadReference(s, "position", position);
-        return false;
-    }
-    return resolvePart(s, parts.texcoord, s.texcoordIndex, s.tables.texcoordCount, "texture coordinate",
-                       face.texcoordIndex[c]) &&
-           resolvePart(s, parts.normal, s.normalIndex, s.tables.normalCount, "normal", face.normalIndex[c]);
+    if (!resolveReference(position, s.at.position, s.tables.positionCount, face.positionIndex[c]))
+        return fail(s, ObjError::badReference, "position", position);
+    return resolvePart(s, parts.texcoord, parts.position, position, s.at.texcoord, s.tables.texcoordCount,
+                       "texture coordinate", face.texcoordIndex[c]) &&
+           resolvePart(s, parts.normal, parts.position, position, s.at.normal, s.tables.normalCount, "normal",
+                       face.normalIndex[c]);
 }
 
-void warnFaceOverflow(const Piece& piece) {
+int faceWarning(const Piece& piece) {
     switch (strCount(piece.text, piece.text + piece.length, '/')) {
     case 0:
-        warnLine(252);
-        break;
+        return 252;
     case 3:
-        warnLine(262);
-        break;
+        return 262;
     case 6:
-        warnLine(284);
-        break;
+        return 284;
     default:
-        break;
+        return 0;
     }
 }
 
-ParseResult parseFace(ParseState& s, const Piece& piece) {
+void parseFace(ParseState& s, const Piece& piece) {
     Field fields[4];
     const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 4);
-    if (s.faceIndex >= s.tables.faceCount) {
-        warnFaceOverflow(piece);
-        return ParseResult::ok;
+    if (s.at.face >= s.stretch.limit.face) {
+        // Only faces of 0, 3 or 6 '/' have a warning; every extra face is left out.
+        const int warning = faceWarning(piece);
+        if (!s.stretch.warn || warning != 0)
+            roomFor(s, s.at.face, s.stretch.limit.face, warning);
+        return;
     }
     if (taken < 4) {
-        std::fprintf(stderr, "ERROR: Line %" PRIu64 " of .obj file \"%s\": face has fewer than three corners\n",
-                     s.line, s.path);
-        return ParseResult::badFace;
+        fail(s, ObjError::fewCorners, nullptr, 0);
+        return;
     }
     ObjFace face;
     for (int c = 0; c < 3; ++c)
         if (!parseCorner(s, fields[c + 1], face, c))
-            return ParseResult::badReference;
+            return;
     for (uint32_t p : face.positionIndex) {
-        if (p > s.runningMax)
-            s.runningMax = p;
-        if (p < s.runningMin)
-            s.runningMin = p;
+        s.run.maxPosition = std::max(s.run.maxPosition, p);
+        s.run.minPosition = std::min(s.run.minPosition, p);
     }
-    s.tables.faces[s.faceIndex++] = face;
-    ++s.facesSinceGroup;
-    return ParseResult::ok;
+    s.tables.faces[s.at.face++] = face;
+    ++s.run.faces;
 }
 
-void closeGroup(ParseState& s, uint32_t index) {
-    if (index >= s.tables.groupCount)
+void closeGroup(ObjTables& tables, uint32_t index, const FaceRun& run) {
+    if (index >= tables.groupCount)
         return;
-    ObjGroup& group = s.tables.groups[index];
-    group.faceCount = s.facesSinceGroup;
-    group.vertexCount = s.runningMax + 1 - s.runningMin;
+    ObjGroup& group = tables.groups[index];
+    group.faceCount = run.faces;
+    group.vertexCount = run.maxPosition + 1 - run.minPosition;
 }
 
 void parseGroup(ParseState& s, const Piece& piece) {
-    if (s.groupIndex >= s.tables.groupCount)
-        warnLine(333);
-    if (s.groupIndex != 0)
-        closeGroup(s, s.groupIndex - 1);
+    // Past the table a group still opens (and closes the one before), but is not stored.
+    if (s.at.group >= s.stretch.limit.group) {
+        roomFor(s, s.at.group, s.stretch.limit.group, 333);
+        if (s.stop)
+            return;
+    }
+    if (s.stretch.sawGroup) {
+        closeGroup(s.tables, s.at.group - 1, s.run);
+    } else {
+        s.stretch.sawGroup = true;
+        s.stretch.firstGroup = s.at.group;
+        s.stretch.prefix = s.run;
+    }
     Field idText;
     const uint32_t id = splitGroupId(piece.text, piece.text + piece.length, idText)
                             ? static_cast<uint32_t>(intOf(idText))
                             : 0;
-    if (s.groupIndex < s.tables.groupCount) {
-        const uint32_t baseVertex = s.groupIndex == 0 ? s.runningMax : s.runningMax + 1;
-        s.tables.groups[s.groupIndex] = ObjGroup{id, s.faceIndex, 0, baseVertex, 0};
+    if (s.at.group < s.tables.groupCount) {
+        // The first group of a stretch gets its base vertex from finishObjGroups.
+        const uint32_t baseVertex = s.at.group == s.stretch.firstGroup ? 0 : s.run.maxPosition + 1;
+        s.tables.groups[s.at.group] = ObjGroup{id, s.at.face, 0, baseVertex, 0};
     }
-    ++s.groupIndex;
-    s.runningMin = s.tables.positionCount;
-    s.runningMax = 0;
-    s.facesSinceGroup = 0;
+    ++s.at.group;
+    s.run = freshRun(s.tables);
 }
 
-ParseResult parsePiece(ParseState& s, const Piece& piece) {
+void parsePiece(ParseState& s, const Piece& piece) {
     switch (storedKind(piece)) {
     case PieceKind::position:
-        parseVec3(piece, s.tables.positions, s.positionIndex, s.tables.positionCount, 205);
-        return ParseResult::ok;
+        parseVec3(s, piece, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
+        return;
     case PieceKind::normal:
-        parseVec3(piece, s.tables.normals, s.normalIndex, s.tables.normalCount, 218);
-        return ParseResult::ok;
+        parseVec3(s, piece, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
+        return;
     case PieceKind::texcoord:
         parseTexcoord(s, piece);
-        return ParseResult::ok;
+        return;
     case PieceKind::face:
-        return parseFace(s, piece);
+        parseFace(s, piece);
+        return;
     case PieceKind::group:
         parseGroup(s, piece);
-        return ParseResult::ok;
+        return;
     case PieceKind::other:
-        return ParseResult::ok;
+        return;
     }
-    return ParseResult::ok;
 }
 
 } // namespace
 
-ObjCounts countObjPieces(PieceReader& reader) {
-    ObjCounts counts{};
+ObjPieceCounts countObjPieces(PieceReader& reader) {
+    ObjPieceCounts counts{};
     Piece piece;
     while (nextPiece(reader, piece)) {
-        switch (countedKind(piece)) {
-        case PieceKind::position:
-            ++counts.positions;
-            break;
-        case PieceKind::texcoord:
-            ++counts.texcoords;
-            break;
-        case PieceKind::normal:
-            ++counts.normals;
-            break;
-        case PieceKind::face:
-            ++counts.faces;
-            break;
-        case PieceKind::group:
-            ++counts.groups;
-            break;
-        case PieceKind::other:
-            break;
-        }
+        addTo(counts.counted, countedKind(piece));
+        addTo(counts.stored, storedKind(piece));
+        counts.lines += piece.endsLine;
     }
     return counts;
 }
@@ -300,23 +313,79 @@ void releaseObjTables(ObjTables& tables) {
     tables = ObjTables{};
 }
 
-ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* path) {
-    ParseState s{tables, path};
-    s.runningMin = tables.positionCount;
+void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch) {
+    stretch.sawGroup = false;
+    stretch.changed = false;
+    stretch.error = ObjError{ObjError::none, 0, nullptr, 0};
+    ParseState s{tables, stretch, stretch.start, freshRun(tables)};
     Piece piece;
-    while (nextPiece(reader, piece)) {
-        const ParseResult result = parsePiece(s, piece);
-        if (result != ParseResult::ok)
-            return result;
-        s.line += piece.endsLine;
+    while (!s.stop && nextPiece(reader, piece)) {
+        parsePiece(s, piece);
+        s.at.line += piece.endsLine;
     }
-    if (s.groupIndex != 0) {
-        if (s.groupIndex - 1 >= tables.groupCount)
+    stretch.end = s.at;
+    if (stretch.sawGroup) {
+        stretch.lastGroup = s.at.group - 1;
+        stretch.tail = s.run;
+    } else {
+        stretch.prefix = s.run;
+    }
+}
+
+void finishObjGroups(ObjTables& tables, const ObjStretch* stretches, size_t count) {
+    FaceRun carried = freshRun(tables);
+    bool open = false;
+    uint32_t openGroup = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const ObjStretch& stretch = stretches[i];
+        const FaceRun joined = joinRuns(carried, stretch.prefix);
+        if (!stretch.sawGroup) {
+            carried = joined;
+            continue;
+        }
+        if (open)
+            closeGroup(tables, openGroup, joined);
+        if (stretch.firstGroup < tables.groupCount) {
+            // The first group of the file: the greatest position before it, without adding 1.
+            tables.groups[stretch.firstGroup].baseVertex =
+                stretch.firstGroup == 0 ? joined.maxPosition : joined.maxPosition + 1;
+        }
+        carried = stretch.tail;
+        open = true;
+        openGroup = stretch.lastGroup;
+    }
+    if (open) {
+        if (openGroup >= tables.groupCount && count != 0 && stretches[count - 1].warn)
             warnLine(364);
-        else
-            closeGroup(s, s.groupIndex - 1);
+        closeGroup(tables, openGroup, carried);
     }
-    tables.storedFaces = s.faceIndex;
-    tables.storedGroups = s.groupIndex < tables.groupCount ? s.groupIndex : tables.groupCount;
+    const ObjPlace& end = count != 0 ? stretches[count - 1].end : ObjPlace{};
+    tables.storedFaces = end.face;
+    tables.storedGroups = std::min(end.group, tables.groupCount);
+}
+
+void printObjError(const ObjError& error, const char* path) {
+    if (error.kind == ObjError::badReference)
+        std::fprintf(stderr,
+                     "ERROR: Line %" PRIu64 " of .obj file \"%s\": face refers to %s %" PRId32
+                     ", which does not exist\n",
+                     error.line, path, error.what, error.number);
+    else if (error.kind == ObjError::fewCorners)
+        std::fprintf(stderr, "ERROR: Line %" PRIu64 " of .obj file \"%s\": face has fewer than three corners\n",
+                     error.line, path);
+}
+
+ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* path) {
+    ObjStretch stretch{};
+    stretch.start = ObjPlace{0, 0, 0, 0, 0, 1};
+    stretch.limit = ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
+                             tables.groupCount, UINT64_MAX};
+    stretch.warn = true;
+    parseObjStretch(reader, tables, stretch);
+    if (stretch.error.kind != ObjError::none) {
+        printObjError(stretch.error, path);
+        return stretch.error.kind == ObjError::badReference ? ParseResult::badReference : ParseResult::badFace;
+    }
+    finishObjGroups(tables, &stretch, 1);
     return ParseResult::ok;
 }

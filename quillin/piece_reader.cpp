@@ -1,5 +1,6 @@
 #include "piece_reader.h"
 
+#include <climits>
 #include <cstdlib>
 
 ReadBuffer makeReadBuffer(size_t capacity) {
@@ -76,12 +77,20 @@ void releaseTextInput(TextInput& input) {
 }
 
 void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer) {
+    startPiecesAt(reader, input, buffer, 0, UINT64_MAX);
+}
+
+void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer, uint64_t begin,
+                   uint64_t end) {
     if (input.memory != nullptr || input.file == nullptr) {
-        reader = PieceReader{nullptr, nullptr, 0, input.memory, input.memorySize, 0, true, false};
+        const uint64_t last = end < input.memorySize ? end : input.memorySize;
+        const uint64_t first = begin < last ? begin : last;
+        reader = PieceReader{nullptr, nullptr, 0, input.memory + first, static_cast<size_t>(last - first), 0, 0, true,
+                             false};
         return;
     }
-    reader = PieceReader{input.file, buffer.bytes, buffer.capacity, buffer.bytes, 0, 0, false, false};
-    if (std::fseek(input.file, 0, SEEK_SET) != 0) {
+    reader = PieceReader{input.file, buffer.bytes, buffer.capacity, buffer.bytes, 0, 0, end - begin, false, false};
+    if (begin > static_cast<uint64_t>(LONG_MAX) || std::fseek(input.file, static_cast<long>(begin), SEEK_SET) != 0) {
         reader.sourceDone = true;
         reader.failed = true;
     }
@@ -91,11 +100,35 @@ void refillPieces(PieceReader& reader) {
     const size_t tail = reader.size - reader.position;
     if (tail != 0 && reader.position != 0)
         std::memmove(reader.buffer, reader.buffer + reader.position, tail);
-    const size_t got = readFully(reader.file, reader.buffer + tail, reader.capacity - tail);
+    size_t wanted = reader.capacity - tail;
+    if (wanted > reader.fileBytesLeft)
+        wanted = static_cast<size_t>(reader.fileBytesLeft);
+    const size_t got = readFully(reader.file, reader.buffer + tail, wanted);
+    reader.fileBytesLeft -= got;
     reader.size = tail + got;
     reader.position = 0;
-    if (got < reader.capacity - tail) {
+    if (got < wanted || reader.fileBytesLeft == 0) {
         reader.sourceDone = true;
         reader.failed = std::ferror(reader.file) != 0;
     }
+}
+
+uint64_t textInputSize(const TextInput& input) {
+    if (input.memory != nullptr || input.file == nullptr)
+        return input.memorySize;
+    if (std::fseek(input.file, 0, SEEK_END) != 0)
+        return UINT64_MAX;
+    const long size = std::ftell(input.file);
+    return size < 0 ? UINT64_MAX : static_cast<uint64_t>(size);
+}
+
+uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window) {
+    PieceReader reader;
+    startPiecesAt(reader, input, buffer, from, from + window);
+    if (reader.file != nullptr)
+        refillPieces(reader);
+    if (reader.failed)
+        return 0;
+    const void* lineEnd = std::memchr(reader.data, '\n', reader.size);
+    return lineEnd == nullptr ? 0 : from + static_cast<uint64_t>(static_cast<const char*>(lineEnd) - reader.data) + 1;
 }

@@ -49,6 +49,7 @@ struct PieceReader {
     const char* data;
     size_t size;
     size_t position;
+    uint64_t fileBytesLeft; // bytes of the stretch not yet read from the file
     bool sourceDone;
     bool failed;
 };
@@ -56,6 +57,18 @@ struct PieceReader {
 // Starts a pass from the first byte of the input. A file is rewound; if that fails the reader
 // reports failure at once.
 void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer);
+
+// Starts a pass over the bytes [begin, end) of the input only. `begin` must follow a line end
+// (or be 0), so that pieces fall exactly where a pass from the start would cut them.
+void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer, uint64_t begin,
+                   uint64_t end);
+
+// The size of the input in bytes, or UINT64_MAX when a file cannot tell it.
+uint64_t textInputSize(const TextInput& input);
+
+// The offset just after the first line end at or after `from`, looked for within `window`
+// bytes; 0 when there is none (or the file cannot be read there).
+uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window);
 
 // Moves the unread tail to the front of the buffer and fills the rest from the file.
 void refillPieces(PieceReader& reader);

@@ -2,7 +2,7 @@
 
 #include "assemble.h"
 #include "msh.h"
-#include "obj_reader.h"
+#include "obj_input.h"
 #include "piece_reader.h"
 #include "side_file_reader.h"
 
@@ -11,8 +11,8 @@
 namespace {
 
 // Large enough that reading costs a few system calls per megabyte, small enough to stay cheap
-// to touch once.
-constexpr size_t kReadBufferBytes = size_t{4} << 20;
+// to touch once; two stretches read at once take half each.
+constexpr size_t kReadBufferBytes = size_t{8} << 20;
 
 void printOutOfMemory() {
     std::fputs("ERROR: Could not allocate needed memory\n", stderr);
@@ -20,30 +20,6 @@ void printOutOfMemory() {
 
 void printObjReadError(const char* path) {
     std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
-}
-
-// Counting pass, allocation, parsing pass, each over the same bytes.
-bool readObjInput(const TextInput& input, const ReadBuffer& buffer, const char* path, ObjTables& tables) {
-    PieceReader reader;
-    startPieces(reader, input, buffer);
-    const ObjCounts counts = countObjPieces(reader);
-    if (reader.failed) {
-        printObjReadError(path);
-        return false;
-    }
-    if (!allocateObjTables(counts, tables)) {
-        printOutOfMemory();
-        return false;
-    }
-    startPieces(reader, input, buffer);
-    const ParseResult parsed = parseObjPieces(reader, tables, path);
-    if (parsed == ParseResult::ok && reader.failed)
-        printObjReadError(path);
-    if (parsed != ParseResult::ok || reader.failed) {
-        releaseObjTables(tables);
-        return false;
-    }
-    return true;
 }
 
 // Opens, reads and closes the OBJ file; every failure prints its message.
@@ -62,7 +38,7 @@ bool readObjFile(const char* path, const ReadBuffer& buffer, ObjTables& tables) 
     else if (prepared == InputResult::readFailed)
         printObjReadError(path);
     else
-        ok = readObjInput(input, buffer, path, tables);
+        ok = readObjTables(input, path, buffer, kParallelFromBytes, tables) == ObjReadResult::ok;
     releaseTextInput(input);
     std::fclose(file);
     return ok;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,34 @@ TEST(SplitFields, EmptyAndBlankText) {
     EXPECT_EQ(split("v   \n", 4), (Strings{"v"}));
 }
 
+// sscanf itself is the oracle: random pieces over the characters that matter to the rules.
+std::string randomPiece(std::mt19937& random) {
+    static const char alphabet[] = {' ', ' ', ' ', '\'', '\t', '\r', '\n', '\v', '\0', '/', '1', '2', '.', 'e', 'g', 'v'};
+    std::string piece;
+    const size_t length = random() % 60;
+    for (size_t i = 0; i < length; ++i)
+        piece.push_back(random() % 3 == 0 ? alphabet[random() % sizeof alphabet] : static_cast<char>('0' + random() % 10));
+    return piece;
+}
+
+TEST(SplitFields, AgreesWithSscanfOnRandomPieces) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string piece = randomPiece(random);
+        char a[256], b[256], c[256], d[256];
+        const int assigned = std::sscanf(piece.c_str(), "%[^' '] %[^' '] %[^' '] %s", a, b, c, d);
+        Strings expected;
+        for (int i = 0; i < assigned; ++i)
+            expected.emplace_back(i == 0 ? a : i == 1 ? b : i == 2 ? c : d);
+        ASSERT_EQ(split(piece, 4), expected) << "piece \"" << piece << "\"";
+        const int three = std::sscanf(piece.c_str(), "%[^' '] %[^' '] %s", a, b, c);
+        expected.clear();
+        for (int i = 0; i < three; ++i)
+            expected.emplace_back(i == 0 ? a : i == 1 ? b : c);
+        ASSERT_EQ(split(piece, 3), expected) << "piece \"" << piece << "\"";
+    }
+}
+
 std::string groupId(const std::string& text) {
     Field id;
     if (!splitGroupId(text.data(), text.data() + text.size(), id))
@@ -76,6 +106,16 @@ TEST(SplitGroupId, MissingPartsGiveNoId) {
     EXPECT_EQ(groupId("g it's/5\n"), "<none>");
     EXPECT_EQ(groupId("g a/\n"), "<none>");
     EXPECT_EQ(groupId(std::string("g a\0/5\n", 7)), "<none>");
+}
+
+TEST(SplitGroupId, AgreesWithSscanfOnRandomPieces) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string piece = randomPiece(random);
+        char keyword[256], name[256], id[256];
+        const bool hasId = std::sscanf(piece.c_str(), "%[^' '] %[^'/']/%s", keyword, name, id) == 3;
+        ASSERT_EQ(groupId(piece), hasId ? std::string(id) : "<none>") << "piece \"" << piece << "\"";
+    }
 }
 
 Strings corner(const std::string& text) {

@@ -56,7 +56,7 @@ inline void readObjText(std::string text, ObjRead& read, const ObjCounts* counts
     const ReadBuffer none{nullptr, 0};
     PieceReader reader;
     startPieces(reader, input, none);
-    const ObjCounts counted = countObjPieces(reader);
+    const ObjCounts counted = countObjPieces(reader).counted;
     ASSERT_TRUE(allocateObjTables(counts != nullptr ? *counts : counted, read.tables));
     startPieces(reader, input, none);
     testing::internal::CaptureStderr();
@@ -68,7 +68,7 @@ inline ObjCounts countObjText(std::string text) {
     const TextInput input = memoryInput(text);
     PieceReader reader;
     startPieces(reader, input, ReadBuffer{nullptr, 0});
-    return countObjPieces(reader);
+    return countObjPieces(reader).counted;
 }
 
 // Little-endian bytes for expected .msh contents.
