@@ -23,7 +23,7 @@ void printObjReadError(const char* path) {
 }
 
 // Opens, reads and closes the OBJ file; every failure prints its message.
-bool readObjFile(const char* path, const ReadBuffer& buffer, ObjTables& tables) {
+bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes, ObjTables& tables) {
     tables = ObjTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
@@ -38,7 +38,7 @@ bool readObjFile(const char* path, const ReadBuffer& buffer, ObjTables& tables) 
     else if (prepared == InputResult::readFailed)
         printObjReadError(path);
     else
-        ok = readObjTables(input, path, buffer, kParallelFromBytes, tables) == ObjReadResult::ok;
+        ok = readObjTables(input, path, buffer, parallelFromBytes, tables) == ObjReadResult::ok;
     releaseTextInput(input);
     std::fclose(file);
     return ok;
@@ -49,9 +49,9 @@ void releaseWorkingTables(ObjTables& obj, SideTables& side) {
     releaseSideTables(side);
 }
 
-int convert(int argc, char** argv, const ReadBuffer& buffer) {
+int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFromBytes) {
     ObjTables obj{};
-    if (!readObjFile(argv[1], buffer, obj))
+    if (!readObjFile(argv[1], buffer, parallelFromBytes, obj))
         return -1;
     SideTables side{};
     if (argc > 3 && readSideFile(argv[3], buffer, side) != SideFileResult::ok) {
@@ -73,6 +73,10 @@ int convert(int argc, char** argv, const ReadBuffer& buffer) {
 } // namespace
 
 int runQuillin(int argc, char** argv) {
+    return runQuillinWith(argc, argv, kParallelFromBytes);
+}
+
+int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
     if (argc < 3) {
         std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
         return 0;
@@ -82,7 +86,7 @@ int runQuillin(int argc, char** argv) {
         printOutOfMemory();
         return -1;
     }
-    const int status = convert(argc, argv, buffer);
+    const int status = convert(argc, argv, buffer, parallelFromBytes);
     releaseReadBuffer(buffer);
     return status;
 }

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -119,6 +120,11 @@ void BM_Quillin(benchmark::State& state) {
     runImporterBench(state, runQuillin);
 }
 
+// The same run with the OBJ file read in one stretch on one thread.
+void BM_QuillinOneThread(benchmark::State& state) {
+    runImporterBench(state, [](int argc, char** argv) { return runQuillinWith(argc, argv, UINT64_MAX); });
+}
+
 void BM_LiteralReader(benchmark::State& state) {
     runImporterBench(state, runLiteralImporter);
 }
@@ -172,5 +178,6 @@ void BM_QuillinPeakMemory(benchmark::State& state) {
 
 BENCHMARK(BM_ReadOnce)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Quillin)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuillinOneThread)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiteralReader)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuillinPeakMemory)->Arg(1000000)->Arg(4000000)->Iterations(1)->Unit(benchmark::kMillisecond);
