@@ -1,34 +1,73 @@
-// Fuzzes the OBJ reading and the mesh assembly on arbitrary text held in memory: counting pass,
-// table allocation, parsing pass, then mshCreate and assembleMesh exactly as the importer run
-// does. Nothing may be read or written outside a table or the input, whatever the text says.
+// Fuzzes the OBJ reading and the mesh assembly on arbitrary text held in memory, as the importer
+// run does them: counting pass, table allocation, parsing pass, then mshCreate and assembleMesh.
+// The text is read twice, in one stretch and in two stretches joined at a line start (the way
+// large inputs are read on two threads); both must give the same result and the same tables.
+// Nothing may be read or written outside a table or the input, whatever the text says.
 #include "assemble.h"
 #include "msh.h"
+#include "obj_input.h"
 #include "obj_reader.h"
 #include "piece_reader.h"
 #include "side_file_reader.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Large enough for the two-stretch reading (four pieces), small next to any real file.
+const ReadBuffer& fuzzBuffer() {
+    static const ReadBuffer buffer = makeReadBuffer(4096);
+    return buffer;
+}
+
+template <typename T>
+bool sameTable(const T* a, const T* b, uint32_t count) {
+    return count == 0 || std::memcmp(a, b, sizeof(T) * count) == 0;
+}
+
+bool sameTables(const ObjTables& a, const ObjTables& b) {
+    return a.positionCount == b.positionCount && a.texcoordCount == b.texcoordCount &&
+           a.normalCount == b.normalCount && a.faceCount == b.faceCount && a.groupCount == b.groupCount &&
+           a.storedFaces == b.storedFaces && a.storedGroups == b.storedGroups &&
+           sameTable(a.positions, b.positions, a.positionCount) && sameTable(a.texcoords, b.texcoords, a.texcoordCount) &&
+           sameTable(a.normals, b.normals, a.normalCount) && sameTable(a.faces, b.faces, a.faceCount) &&
+           sameTable(a.groups, b.groups, a.groupCount);
+}
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "one and two stretches differ: %s\n", what);
+    std::abort();
+}
+
+void assemble(const ObjTables& tables) {
+    const SideTables noSide{};
+    Mesh* mesh = mshCreate(meshVertexCount(tables), tables.faceCount, tables.groupCount, 0, 0);
+    if (mesh == nullptr)
+        std::abort(); // a few kilobytes of text never need more than a few megabytes
+    assembleMesh(tables, noSide, *mesh);
+    mshFree(mesh);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The memory form of the input; it is not released here, since libFuzzer owns the bytes.
     const TextInput input{nullptr, reinterpret_cast<char*>(const_cast<uint8_t*>(data)), size};
-    const ReadBuffer noBuffer{nullptr, 0};
-    PieceReader reader;
-    startPieces(reader, input, noBuffer);
-    const auto counts = countObjPieces(reader);
-    ObjTables tables{};
-    if (!allocateObjTables(counts, tables))
-        std::abort(); // a few kilobytes of text never need more than a few megabytes
-    startPieces(reader, input, noBuffer);
-    if (parseObjPieces(reader, tables, "fuzz.obj") == ParseResult::ok) {
-        const SideTables noSide{};
-        Mesh* mesh = mshCreate(meshVertexCount(tables), tables.faceCount, tables.groupCount, 0, 0);
-        if (mesh == nullptr)
-            std::abort();
-        assembleMesh(tables, noSide, *mesh);
-        mshFree(mesh);
+    ObjTables one{};
+    ObjTables two{};
+    const ObjReadResult oneResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), UINT64_MAX, one);
+    const ObjReadResult twoResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), 0, two);
+    if (oneResult != twoResult)
+        fail("result");
+    if (oneResult == ObjReadResult::ok) {
+        if (!sameTables(one, two))
+            fail("tables");
+        assemble(one);
     }
-    releaseObjTables(tables);
+    releaseObjTables(one);
+    releaseObjTables(two);
     return 0;
 }

@@ -4,7 +4,9 @@
 // and both matrix tables are non-empty, with matrix values below 10 in magnitude so that every
 // matrix row fits one 255-character piece). The mesh is saved, exported by quillout to OBJ and
 // a side file, imported by quillin, and loaded again. Groups, triangles, the group-to-matrix
-// table must come back exactly; vertices and matrices up to the 24 printed decimals.
+// table must come back exactly; vertices and matrices up to the 24 printed decimals. The
+// importer reads the OBJ file in one stretch or, as it does large files, in two stretches on
+// two threads, as the fuzz bytes choose.
 #include "../quillin/run.h"
 #include "../quillout/run.h"
 #include "msh.h"
@@ -125,7 +127,8 @@ MeshHandle makeMesh(FuzzedDataProvider& fuzz) {
     return mesh;
 }
 
-int run(int (*program)(int, char**), std::vector<std::string> arguments) {
+template <typename Program>
+int run(Program program, std::vector<std::string> arguments) {
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -180,6 +183,7 @@ void compareMeshes(const Mesh& a, const Mesh& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider fuzz(data, size);
+    const uint64_t parallelFromBytes = fuzz.ConsumeBool() ? 0 : UINT64_MAX;
     const MeshHandle mesh = makeMesh(fuzz);
     const Paths& p = workPaths();
     removeFiles(p);
@@ -187,7 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fail("could not save the input mesh");
     if (run(quillout::runQuillout, {"quillout", p.msh, p.obj}) != 0)
         fail("quillout failed");
-    if (run(runQuillin, {"quillin", p.obj, p.back, p.side}) != 0)
+    const auto quillin = [parallelFromBytes](int argc, char** argv) { return runQuillinWith(argc, argv, parallelFromBytes); };
+    if (run(quillin, {"quillin", p.obj, p.back, p.side}) != 0)
         fail("quillin failed");
     const MeshHandle back(mshLoad(p.back.c_str()));
     if (!back)
