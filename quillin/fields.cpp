@@ -113,13 +113,39 @@ bool splitGroupId(const char* first, const char* last, Field& id) {
     return true;
 }
 
+namespace {
+
+// The exporter's corner "p/p/p": the part after each '/' repeats the position part exactly and
+// the corner ends there. The position part holds no '/', apostrophe or NUL, so neither copy can
+// end sooner; it must hold no white space either, which would end the last part.
+bool repeatsPosition(const char* first, const char* slash, const char* last) {
+    const size_t n = static_cast<size_t>(slash - first);
+    if (n == 0 || static_cast<size_t>(last - slash) != 2 * n + 2 || slash[n + 1] != '/')
+        return false;
+    const char* texcoord = slash + 1;
+    const char* normal = slash + n + 2;
+    for (size_t i = 0; i < n; ++i)
+        if (texcoord[i] != first[i] || normal[i] != first[i] || static_cast<unsigned char>(first[i]) <= ' ')
+            return false;
+    return true;
+}
+
+} // namespace
+
 CornerParts splitCorner(Field corner) {
-    CornerParts parts{{corner.first, corner.first}, {corner.last, corner.last}, {corner.last, corner.last}};
+    CornerParts parts{{corner.first, corner.first}, {corner.last, corner.last}, {corner.last, corner.last}, false};
     const char* last = corner.last;
     const char* p = scanToSlash(corner.first, last);
     parts.position.last = p;
     if (p == last || *p != '/')
         return parts;
+    if (repeatsPosition(corner.first, p, last)) {
+        const size_t n = static_cast<size_t>(p - corner.first);
+        parts.texcoord = Field{p + 1, p + 1 + n};
+        parts.normal = Field{p + n + 2, last};
+        parts.repeated = true;
+        return parts;
+    }
     const char* texcoordEnd = scanToSlash(p + 1, last);
     parts.texcoord = Field{p + 1, texcoordEnd};
     if (texcoordEnd == last || *texcoordEnd != '/')

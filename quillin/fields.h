@@ -27,11 +27,13 @@ size_t splitFields(const char* first, const char* last, Field* fields, size_t co
 bool splitGroupId(const char* first, const char* last, Field& id);
 
 // The parts of one face corner: "p", "p/t", "p/t/n" or "p//n". A part that the corner does not
-// give (no '/', or nothing between two '/') is empty.
+// give (no '/', or nothing between two '/') is empty. `repeated`: the corner is "p/p/p", both
+// other parts spelled exactly as the position part.
 struct CornerParts {
     Field position;
     Field texcoord;
     Field normal;
+    bool repeated;
 };
 CornerParts splitCorner(Field corner);
 

@@ -153,13 +153,13 @@ bool fail(ParseState& s, ObjError::Kind kind, const char* what, int32_t number) 
 
 // A texture or normal part: empty gives kNoIndex, anything else must name an existing record.
 // A part spelled as the position part has its number (as the exporter writes every corner).
-bool resolvePart(ParseState& s, Field part, Field positionPart, int32_t position, uint32_t readSoFar,
-                 uint32_t tableSize, const char* what, uint32_t& index) {
+bool resolvePart(ParseState& s, Field part, bool repeated, Field positionPart, int32_t position,
+                 uint32_t readSoFar, uint32_t tableSize, const char* what, uint32_t& index) {
     if (part.empty()) {
         index = kNoIndex;
         return true;
     }
-    const int32_t number = sameText(part, positionPart) ? position : intOf(part);
+    const int32_t number = repeated || sameText(part, positionPart) ? position : intOf(part);
     return resolveReference(number, readSoFar, tableSize, index) || fail(s, ObjError::badReference, what, number);
 }
 
@@ -168,10 +168,10 @@ bool parseCorner(ParseState& s, Field corner, ObjFace& face, int c) {
     const int32_t position = intOf(parts.position);
     if (!resolveReference(position, s.at.position, s.tables.positionCount, face.positionIndex[c]))
         return fail(s, ObjError::badReference, "position", position);
-    return resolvePart(s, parts.texcoord, parts.position, position, s.at.texcoord, s.tables.texcoordCount,
-                       "texture coordinate", face.texcoordIndex[c]) &&
-           resolvePart(s, parts.normal, parts.position, position, s.at.normal, s.tables.normalCount, "normal",
-                       face.normalIndex[c]);
+    return resolvePart(s, parts.texcoord, parts.repeated, parts.position, position, s.at.texcoord,
+                       s.tables.texcoordCount, "texture coordinate", face.texcoordIndex[c]) &&
+           resolvePart(s, parts.normal, parts.repeated, parts.position, position, s.at.normal, s.tables.normalCount,
+                       "normal", face.normalIndex[c]);
 }
 
 int faceWarning(const Piece& piece) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -133,6 +134,35 @@ TEST(SplitCorner, EveryCornerForm) {
     EXPECT_EQ(corner("5/6/"), (Strings{"5", "6", ""}));
     EXPECT_EQ(corner("-1/-2/-3"), (Strings{"-1", "-2", "-3"}));
     EXPECT_EQ(corner("5'6/7"), (Strings{"5", "", ""}));
+}
+
+// The parts as the three scans define them, for comparison with the shortcut for "p/p/p".
+Strings cornerByScans(const std::string& text) {
+    const auto upTo = [](const std::string& t, size_t from, const char* stops) {
+        size_t end = from;
+        while (end < t.size() && std::strchr(stops, t[end]) == nullptr && t[end] != '\0')
+            ++end;
+        return end;
+    };
+    const size_t p = upTo(text, 0, "/'");
+    if (p == text.size() || text[p] != '/')
+        return {text.substr(0, p), "", ""};
+    const size_t t = upTo(text, p + 1, "/'");
+    if (t == text.size() || text[t] != '/')
+        return {text.substr(0, p), text.substr(p + 1, t - p - 1), ""};
+    const size_t n = upTo(text, t + 1, " \t\n\v\f\r");
+    return {text.substr(0, p), text.substr(p + 1, t - p - 1), text.substr(t + 1, n - t - 1)};
+}
+
+TEST(SplitCorner, RepeatedPartsAgreeWithTheScans) {
+    for (const std::string text : {"1/1/1", "65537/65537/65537", "12/12/13", "12/13/12", "1\t2/1\t2/1\t2", "1 /1 /1 ",
+                                   "7/7/7/7", "7/7//7", "-3/-3/-3", "123456789012/123456789012/123456789012"}) {
+        EXPECT_EQ(corner(text), cornerByScans(text)) << text;
+    }
+    const std::string exporter = "4711/4711/4711";
+    EXPECT_TRUE(splitCorner(Field{exporter.data(), exporter.data() + exporter.size()}).repeated);
+    const std::string other = "4711/4711/4712";
+    EXPECT_FALSE(splitCorner(Field{other.data(), other.data() + other.size()}).repeated);
 }
 
 TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
