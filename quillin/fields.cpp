@@ -133,25 +133,37 @@ bool repeatsPosition(const char* first, const char* slash, const char* last) {
 } // namespace
 
 CornerParts splitCorner(Field corner) {
-    CornerParts parts{{corner.first, corner.first}, {corner.last, corner.last}, {corner.last, corner.last}, false};
+    // Filled field by field: building the record from copies of `corner` makes the compiler
+    // reload it through a wide load that stalls on the two narrow stores before it.
+    const char* first = corner.first;
     const char* last = corner.last;
-    const char* p = scanToSlash(corner.first, last);
+    CornerParts parts;
+    parts.repeated = false;
+    parts.position.first = first;
+    const char* p = scanToSlash(first, last);
     parts.position.last = p;
-    if (p == last || *p != '/')
+    if (p == last || *p != '/') {
+        parts.texcoord.first = parts.texcoord.last = parts.normal.first = parts.normal.last = last;
         return parts;
-    if (repeatsPosition(corner.first, p, last)) {
-        const size_t n = static_cast<size_t>(p - corner.first);
-        parts.texcoord = Field{p + 1, p + 1 + n};
-        parts.normal = Field{p + n + 2, last};
+    }
+    if (repeatsPosition(first, p, last)) {
+        const size_t n = static_cast<size_t>(p - first);
+        parts.texcoord.first = p + 1;
+        parts.texcoord.last = p + 1 + n;
+        parts.normal.first = p + n + 2;
+        parts.normal.last = last;
         parts.repeated = true;
         return parts;
     }
     const char* texcoordEnd = scanToSlash(p + 1, last);
-    parts.texcoord = Field{p + 1, texcoordEnd};
-    if (texcoordEnd == last || *texcoordEnd != '/')
+    parts.texcoord.first = p + 1;
+    parts.texcoord.last = texcoordEnd;
+    if (texcoordEnd == last || *texcoordEnd != '/') {
+        parts.normal.first = parts.normal.last = last;
         return parts;
-    const char* normalEnd = scanWord(texcoordEnd + 1, last);
-    parts.normal = Field{texcoordEnd + 1, normalEnd};
+    }
+    parts.normal.first = texcoordEnd + 1;
+    parts.normal.last = scanWord(texcoordEnd + 1, last);
     return parts;
 }
 
