@@ -54,8 +54,8 @@ printf '%-18s %12s %8s %8s %s\n' target executions cov ft result
 for target in "${targets[@]}"; do
     dir=$work/$target
     status=$(cat "$dir/status")
-    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -1)
-    coverage=$(grep -E '^#[0-9]+ +(DONE|NEW|REDUCE|pulse|INITED)' "$dir/log" | tail -1)
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -n 1)
+    coverage=$(grep -E '^#[0-9]+[[:space:]]+(DONE|NEW|REDUCE|pulse|INITED)' "$dir/log" | tail -n 1 || true)
     cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$coverage")
     ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$coverage")
     result=ok
