@@ -37,8 +37,7 @@ uint64_t roundShift(uint64_t value, int shift) {
     return quotient + (remainder > half || (remainder == half && (quotient & 1) != 0));
 }
 
-// Decimals of f / 2^k for 1 <= k <= 48 and f < 2^k, f < 2^24. `high` may come out as 10^12
-// after rounding; the caller carries it into the integer part.
+// Decimals of f / 2^k for 1 <= k <= 48 and f < 2^k, f < 2^24.
 Decimals decimalsSmallShift(uint64_t f, int k) {
     const uint64_t scaled = f * pow5to12; // f / 2^k * 10^12 = scaled / 2^(k - 12)
     if (k <= 12)
@@ -134,13 +133,11 @@ char* formatFixed24(float value, char* out) {
         *out++ = '0';
         return writeZeroDecimals(out);
     }
-    uint32_t whole = k < 24 ? uint32_t(m >> k) : 0;
+    // Rounding never carries into the whole number: below k = 25 the decimals are exact, and
+    // from there on the value is below 1/2.
+    const uint32_t whole = k < 24 ? uint32_t(m >> k) : 0;
     const uint64_t f = k < 24 ? lowBits(m, k) : m;
-    Decimals decimals = k <= 48 ? decimalsSmallShift(f, k) : decimalsLargeShift(f, k);
-    if (decimals.high == pow10to12) {
-        decimals.high = 0;
-        ++whole;
-    }
+    const Decimals decimals = k <= 48 ? decimalsSmallShift(f, k) : decimalsLargeShift(f, k);
     return writeDecimals(decimals, writeUnsigned(whole, out));
 }
 

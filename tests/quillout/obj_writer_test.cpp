@@ -1,0 +1,185 @@
+// The OBJ text against literal expected text, and the refusal of groups that reach past the
+// triangle table.
+#include "group_ranges.h"
+#include "mesh_tables.h"
+#include "obj_writer.h"
+#include "output_buffer.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using quillouttest::group;
+using quillouttest::MeshTables;
+
+const std::string header = "# Wavefront OBJ exported by quillout.exe\n\n";
+const std::string noVertices = header + "# 0 vertices\n\n# 0 vertices\n\n# 0 normals\n\n";
+
+std::string objText(const Mesh& mesh, size_t capacity) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("out.obj");
+    quillout::OutputBuffer out{};
+    EXPECT_TRUE(quillout::outputAllocate(out, capacity));
+    EXPECT_EQ(quillout::writeObjFile(mesh, path.c_str(), out), 0);
+    quillout::outputRelease(out);
+    return quilltest::readFile(path);
+}
+
+// The text must not depend on where the buffer happens to be flushed.
+void expectObjText(MeshTables& tables, const std::string& expected) {
+    const Mesh mesh = tables.mesh();
+    EXPECT_EQ(objText(mesh, quillout::outputDefaultCapacity), expected);
+    EXPECT_EQ(objText(mesh, quillout::normalRecordMaxLength), expected);
+}
+
+TEST(QuilloutObjText, EmptyMesh) {
+    MeshTables tables;
+    expectObjText(tables, noVertices + "# 0 triangles total\n");
+}
+
+TEST(QuilloutObjText, OneVertexGivesPositionTexcoordAndNormalRecords) {
+    MeshTables tables;
+    tables.vertices = {MeshVertex{1.0f, 0.5f, -2.25f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f}};
+    expectObjText(tables,
+                  header +
+                      "v 1.000000000000000000000000 0.500000000000000000000000 "
+                      "-2.250000000000000000000000\n"
+                      "# 1 vertices\n\n"
+                      "vt 0.000000000000000000000000 1.000000000000000000000000\n"
+                      "# 1 vertices\n\n"
+                      "vn 0.000000000000000000000000 0.000000000000000000000000 "
+                      "1.000000000000000000000000\n"
+                      "# 1 normals\n\n"
+                      "# 0 triangles total\n");
+}
+
+TEST(QuilloutObjText, VertexRecordsKeepTableOrderAndExactDecimals) {
+    MeshTables tables;
+    tables.vertices = {MeshVertex{0.1f, -0.0f, 1e-30f, -1e-30f, 3.0f, -0.3f, 0.25f, 0.75f},
+                       MeshVertex{-1.5f, 100.0f, 0.2f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f}};
+    expectObjText(tables,
+                  header +
+                      "v 0.100000001490116119384766 -0.000000000000000000000000 "
+                      "0.000000000000000000000000\n"
+                      "v -1.500000000000000000000000 100.000000000000000000000000 "
+                      "0.200000002980232238769531\n"
+                      "# 2 vertices\n\n"
+                      "vt 0.250000000000000000000000 0.750000000000000000000000\n"
+                      "vt 1.000000000000000000000000 0.000000000000000000000000\n"
+                      "# 2 vertices\n\n"
+                      "vn -0.000000000000000000000000 3.000000000000000000000000 "
+                      "-0.300000011920928955078125\n"
+                      "vn 0.000000000000000000000000 -1.000000000000000000000000 "
+                      "0.000000000000000000000000\n"
+                      "# 2 normals\n\n"
+                      "# 0 triangles total\n");
+}
+
+TEST(QuilloutObjText, GroupWritesItsTrianglesFromBaseVertex) {
+    MeshTables tables;
+    tables.triangles = {MeshTriangle{{9, 9, 9}}, MeshTriangle{{0, 1, 2}}, MeshTriangle{{2, 1, 3}}};
+    tables.groups = {group(7, 6, 10, 3)};
+    expectObjText(tables, noVertices +
+                              "g 0/7\n"
+                              "f 11/11/11 12/12/12 13/13/13\n"
+                              "f 13/13/13 12/12/12 14/14/14\n"
+                              "# 2 triangles in group\n\n"
+                              "# 3 triangles total\n");
+}
+
+TEST(QuilloutObjText, IndexCountsAndFirstIndicesDropTheirRemainders) {
+    MeshTables tables;
+    tables.triangles = {MeshTriangle{{0, 0, 0}}, MeshTriangle{{1, 2, 3}}, MeshTriangle{{4, 5, 6}}};
+    tables.groups = {group(1, 5, 0, 4), group(2, 0, 0, 0), group(3, 2, 0, 0)};
+    expectObjText(tables, noVertices +
+                              "g 0/1\n"
+                              "f 2/2/2 3/3/3 4/4/4\n"
+                              "# 1 triangles in group\n\n"
+                              "g 1/2\n"
+                              "# 0 triangles in group\n\n"
+                              "g 2/3\n"
+                              "# 0 triangles in group\n\n"
+                              "# 3 triangles total\n");
+}
+
+TEST(QuilloutObjText, GroupRecordCarriesPositionThenId) {
+    MeshTables tables;
+    tables.groups = {group(5, 0, 0, 0), group(5, 0, 0, 0), group(9, 0, 0, 0)};
+    expectObjText(tables, noVertices +
+                              "g 0/5\n# 0 triangles in group\n\n"
+                              "g 1/5\n# 0 triangles in group\n\n"
+                              "g 2/9\n# 0 triangles in group\n\n"
+                              "# 0 triangles total\n");
+}
+
+TEST(QuilloutObjText, UncoveredTrianglesAreCountedAndSharedOnesWrittenTwice) {
+    MeshTables tables;
+    tables.triangles = {MeshTriangle{{0, 1, 2}}, MeshTriangle{{1, 2, 3}}, MeshTriangle{{3, 4, 5}},
+                        MeshTriangle{{5, 6, 7}}};
+    tables.groups = {group(0, 3, 0, 3), group(1, 6, 0, 3)};
+    expectObjText(tables, noVertices +
+                              "g 0/0\n"
+                              "f 2/2/2 3/3/3 4/4/4\n"
+                              "# 1 triangles in group\n\n"
+                              "g 1/1\n"
+                              "f 2/2/2 3/3/3 4/4/4\n"
+                              "f 4/4/4 5/5/5 6/6/6\n"
+                              "# 2 triangles in group\n\n"
+                              "# 4 triangles total\n");
+}
+
+TEST(QuilloutObjText, CornerNumbersAreWrittenAsComputedBeyondTheVertexTable) {
+    MeshTables tables;
+    tables.triangles = {MeshTriangle{{0, 65535, 7}}, MeshTriangle{{0, 1, 65535}}};
+    // 4294967295 + 0 + 1 wraps to 0 in unsigned 32-bit arithmetic.
+    tables.groups = {group(4294967295u, 3, 100000, 0), group(0, 3, 4294967295u, 3)};
+    expectObjText(tables, noVertices +
+                              "g 0/4294967295\n"
+                              "f 100001/100001/100001 165536/165536/165536 100008/100008/100008\n"
+                              "# 1 triangles in group\n\n"
+                              "g 1/0\n"
+                              "f 0/0/0 1/1/1 65535/65535/65535\n"
+                              "# 1 triangles in group\n\n"
+                              "# 2 triangles total\n");
+}
+
+TEST(QuilloutGroupRanges, GroupsInsideTheTriangleTableFit) {
+    MeshTables tables;
+    tables.triangles.resize(3);
+    tables.groups = {group(0, 9, 0, 0), group(1, 6, 0, 3), group(2, 0, 0, 4000000000u),
+                     group(3, 2, 0, 9)};
+    uint32_t position = 99;
+    EXPECT_FALSE(quillout::findGroupPastTriangles(tables.mesh(), &position));
+    EXPECT_EQ(position, 99u);
+}
+
+TEST(QuilloutGroupRanges, FirstGroupReachingPastTheTableIsFound) {
+    MeshTables tables;
+    tables.triangles.resize(3);
+    tables.groups = {group(0, 9, 0, 0), group(1, 6, 0, 6), group(2, 3, 0, 9)};
+    uint32_t position = 99;
+    EXPECT_TRUE(quillout::findGroupPastTriangles(tables.mesh(), &position));
+    EXPECT_EQ(position, 1u);
+}
+
+TEST(QuilloutGroupRanges, HugeFirstIndexAndCountDoNotWrapAround) {
+    MeshTables tables;
+    tables.triangles.resize(3);
+    tables.groups = {group(0, 4294967295u, 0, 4294967295u)};
+    uint32_t position = 99;
+    EXPECT_TRUE(quillout::findGroupPastTriangles(tables.mesh(), &position));
+    EXPECT_EQ(position, 0u);
+}
+
+TEST(QuilloutGroupRanges, TrianglesNamedWithoutATriangleTableAreFound) {
+    MeshTables tables;
+    tables.groups = {group(0, 0, 0, 0), group(1, 3, 0, 0)};
+    uint32_t position = 99;
+    EXPECT_TRUE(quillout::findGroupPastTriangles(tables.mesh(), &position));
+    EXPECT_EQ(position, 1u);
+}
+
+} // namespace

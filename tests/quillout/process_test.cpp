@@ -1,0 +1,168 @@
+// The built quillout program run as a separate process: exit statuses, the streams its
+// messages go to, and the files each failure leaves behind.
+#include "mesh_tables.h"
+#include "msh.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+using quillouttest::group;
+using quillouttest::identityMatrix;
+using quillouttest::MeshTables;
+
+struct ProcessResult {
+    int status; // the exit status, 0 to 255 (-1 from main is 255)
+    std::string output;
+    std::string errors;
+};
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+ProcessResult runQuilloutProcess(const quilltest::TempDir& dir, const std::string& arguments) {
+    const std::string outputPath = dir.file("stdout.txt");
+    const std::string errorsPath = dir.file("stderr.txt");
+    const std::string command = quoted(QUILLOUT_PATH) + arguments + " >" + quoted(outputPath) +
+                                " 2>" + quoted(errorsPath);
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw)) << command;
+    ProcessResult result{WEXITSTATUS(raw), quilltest::readFile(outputPath),
+                         quilltest::readFile(errorsPath)};
+    std::filesystem::remove(outputPath);
+    std::filesystem::remove(errorsPath);
+    return result;
+}
+
+MeshTables smallMesh() {
+    MeshTables tables;
+    tables.vertices = {MeshVertex{-0.5f, 0.25f, 3.0f, 1.0f, 0.0f, 0.0f, 0.5f, 0.5f}};
+    tables.triangles = {MeshTriangle{{0, 0, 0}}};
+    tables.groups = {group(12, 3, 0, 0)};
+    tables.groupMatrix = {0};
+    tables.matrices = {identityMatrix()};
+    return tables;
+}
+
+const std::string smallMeshObj =
+    "# Wavefront OBJ exported by quillout.exe\n\n"
+    "v -0.500000000000000000000000 0.250000000000000000000000 3.000000000000000000000000\n"
+    "# 1 vertices\n\n"
+    "vt 0.500000000000000000000000 0.500000000000000000000000\n"
+    "# 1 vertices\n\n"
+    "vn 1.000000000000000000000000 0.000000000000000000000000 0.000000000000000000000000\n"
+    "# 1 normals\n\n"
+    "g 0/12\n"
+    "f 1/1/1 1/1/1 1/1/1\n"
+    "# 1 triangles in group\n\n"
+    "# 1 triangles total\n";
+
+std::string saveSmallMesh(const quilltest::TempDir& dir) {
+    MeshTables tables = smallMesh();
+    const Mesh mesh = tables.mesh();
+    const std::string path = dir.file("in.msh");
+    EXPECT_EQ(mshSave(path.c_str(), &mesh), 1);
+    return path;
+}
+
+std::filesystem::path onlyEntry(const quilltest::TempDir& dir) {
+    return std::filesystem::directory_iterator(dir.path())->path();
+}
+
+TEST(QuilloutProcess, UsageWithZeroOrOneArgumentTouchesNothing) {
+    quilltest::TempDir dir;
+    for (const std::string& arguments : {std::string(), " " + quoted(dir.file("in.msh"))}) {
+        const ProcessResult result = runQuilloutProcess(dir, arguments);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, "Usage: <msh file> <output file>\n");
+        EXPECT_EQ(result.errors, "");
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    }
+}
+
+TEST(QuilloutProcess, ConvertsAMeshWithItsSideFile) {
+    quilltest::TempDir dir;
+    const std::string msh = saveSmallMesh(dir);
+    const ProcessResult result =
+        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")) + " extra");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+    const std::string side = dir.file("out.matrix");
+    EXPECT_EQ(quilltest::readFile(side),
+              "# " + side +
+                  "\n\n# Group to Matrix table\ng 0 0\n\n# Matrices\n"
+                  "m 1.000000000000000000000000 0.000000000000000000000000 "
+                  "0.000000000000000000000000 0.000000000000000000000000 "
+                  "1.000000000000000000000000 0.000000000000000000000000 "
+                  "0.000000000000000000000000 0.000000000000000000000000 "
+                  "1.000000000000000000000000\n");
+}
+
+TEST(QuilloutProcess, MissingMshPrintsTheLoaderMessageAndCreatesNoObj) {
+    quilltest::TempDir dir;
+    const std::string msh = dir.file("missing.msh");
+    const ProcessResult result =
+        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")));
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors,
+              "mshLoad(): ERROR: Could not open .msh file \"" + msh + "\" for binary reading\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(QuilloutProcess, MissingMshLeavesAnExistingObjUntruncated) {
+    quilltest::TempDir dir;
+    quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
+    const ProcessResult result = runQuilloutProcess(
+        dir, " " + quoted(dir.file("missing.msh")) + " " + quoted(dir.file("out.obj")));
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
+}
+
+TEST(QuilloutProcess, UnwritableObjPath) {
+    quilltest::TempDir dir;
+    const std::string msh = saveSmallMesh(dir);
+    const std::string obj = dir.file("no-such-dir/out.obj");
+    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(obj));
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.errors, "ERROR: Could not open file \"" + obj + "\" for writing\n");
+    EXPECT_EQ(onlyEntry(dir), msh);
+}
+
+TEST(QuilloutProcess, SideFileThatCannotBeOpenedLeavesTheObjComplete) {
+    quilltest::TempDir dir;
+    const std::string msh = saveSmallMesh(dir);
+    std::filesystem::create_directory(dir.path() / "out.matrix");
+    const ProcessResult result =
+        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")));
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.errors,
+              "ERROR: Could not open file \"" + dir.file("out.matrix") + "\" for writing\n");
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+}
+
+TEST(QuilloutProcess, FullDeviceIsAWriteFailure) {
+    if (!quilltest::fileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    quilltest::TempDir dir;
+    const std::string msh = saveSmallMesh(dir);
+    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(msh) + " /dev/full");
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors, "ERROR: Could not write to file \"/dev/full\"\n");
+    EXPECT_FALSE(quilltest::fileExists("/dev/full.matrix"));
+}
+
+} // namespace
