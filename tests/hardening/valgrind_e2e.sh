@@ -60,6 +60,18 @@ check $ok "$quillin" "$work/example.obj" "$work/no_side.msh"
 check $ok "$quillout" "$work/empty.msh" "$work/empty_out.obj"
 check $ok "$quillin" "$work/empty.obj" "$work/empty_out.msh" "$work/empty.obj"
 
+# An OBJ file above 8 MiB, which quillin reads in two stretches on two threads, and back out.
+awk 'BEGIN {
+    for (i = 0; i < 100000; i++) printf "v %d.500000000000000000000000 -1.250000000000000000000000 0.000000000000000000000000\n", i
+    printf "vn 0 0 1\nvt 0.5 0.5\n"
+    for (g = 0; g < 4; g++) {
+        printf "g %d/%d\n", g, 10 * g
+        for (i = g * 25000 + 1; i + 2 <= (g + 1) * 25000; i++) printf "f %d//1 %d//1 %d//1\n", i, i + 1, i + 2
+    }
+}' >"$work/large.obj"
+check $ok "$quillin" "$work/large.obj" "$work/large.msh"
+check $ok "$quillout" "$work/large.msh" "$work/large_back.obj"
+
 # quillout failures: inputs, then outputs.
 check $failed "$quillout" "$work/missing.msh" "$work/out.obj"
 check $failed "$quillout" "$work/dir" "$work/out.obj"
