@@ -133,6 +133,23 @@ ImporterInputs exportSmallMesh(const TempDir& dir) {
     return inputs;
 }
 
+const std::vector<Site> quillinWithSideFileSites = {
+    {"positions", programMessage, -1, Left::nothing},
+    {"texture coordinates", programMessage, -1, Left::nothing},
+    {"normals", programMessage, -1, Left::nothing},
+    {"faces", programMessage, -1, Left::nothing},
+    {"groups", programMessage, -1, Left::nothing},
+    {"pair table", programMessage, -1, Left::nothing},
+    {"matrix table", programMessage, -1, Left::nothing},
+    {"mesh record", createMessage, -1, Left::nothing},
+    {"mesh vertices", createMessage, -1, Left::nothing},
+    {"mesh triangles", createMessage, -1, Left::nothing},
+    {"mesh groups", createMessage, -1, Left::nothing},
+    {"mesh group-to-matrix table", createMessage, -1, Left::nothing},
+    {"mesh matrices", createMessage, -1, Left::nothing},
+    {"writer buffer (falls back to a small one)", "", 0, Left::everything},
+};
+
 TEST(AllocationFailures, QuillinWithSideFileReleasesAndReportsAtEverySite) {
     TempDir dir;
     const ImporterInputs in = exportSmallMesh(dir);
@@ -141,23 +158,18 @@ TEST(AllocationFailures, QuillinWithSideFileReleasesAndReportsAtEverySite) {
     const std::vector<std::string> reference = cleanRun(outputs, run().status);
     // The result is the mesh the exporter was given.
     EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
-    const std::vector<Site> sites = {
-        {"positions", programMessage, -1, Left::nothing},
-        {"texture coordinates", programMessage, -1, Left::nothing},
-        {"normals", programMessage, -1, Left::nothing},
-        {"faces", programMessage, -1, Left::nothing},
-        {"groups", programMessage, -1, Left::nothing},
-        {"pair table", programMessage, -1, Left::nothing},
-        {"matrix table", programMessage, -1, Left::nothing},
-        {"mesh record", createMessage, -1, Left::nothing},
-        {"mesh vertices", createMessage, -1, Left::nothing},
-        {"mesh triangles", createMessage, -1, Left::nothing},
-        {"mesh groups", createMessage, -1, Left::nothing},
-        {"mesh group-to-matrix table", createMessage, -1, Left::nothing},
-        {"mesh matrices", createMessage, -1, Left::nothing},
-        {"writer buffer (falls back to a small one)", "", 0, Left::everything},
-    };
-    checkEverySite(sites, outputs, reference, run);
+    checkEverySite(quillinWithSideFileSites, outputs, reference, run);
+}
+
+// The two-thread reading allocates the same tables, once, whichever stretch fails.
+TEST(AllocationFailures, QuillinReadingTwoStretchesReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const ImporterInputs in = exportSmallMesh(dir);
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillinInTwoStretches(in.obj, outputs.paths[0], in.side); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
+    checkEverySite(quillinWithSideFileSites, outputs, reference, run);
 }
 
 TEST(AllocationFailures, QuillinWithoutSideFileReleasesAndReportsAtEverySite) {

@@ -46,6 +46,14 @@ inline RunResult runQuillin(const std::string& obj, const std::string& msh, cons
     return runCaptured(::runQuillin, {"quillin", obj, msh, side});
 }
 
+// The same run with the OBJ file read in two stretches on two threads, however small it is.
+inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh, const std::string& side = "") {
+    static constexpr auto twoStretches = [](int argc, char** argv) { return ::runQuillinWith(argc, argv, 0); };
+    if (side.empty())
+        return runCaptured(twoStretches, {"quillin", obj, msh});
+    return runCaptured(twoStretches, {"quillin", obj, msh, side});
+}
+
 // Seven vertices in two groups over four triangles, a group-to-matrix table of two entries and
 // two matrices: every table present and non-empty, and the round-trip conditions met.
 inline MeshHandle makeSmallMesh() {

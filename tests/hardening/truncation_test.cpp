@@ -142,7 +142,8 @@ protected:
 };
 
 // The exporter writes every vertex record before the faces, so an OBJ file cut at a line end
-// always converts; a face cut inside its corners converts or fails with one message.
+// always converts; a face cut inside its corners converts or fails with one message. Read in
+// two stretches on two threads, each prefix gives the same result, message and bytes.
 TEST_F(ImportTruncation, EveryPrefixOfTheObjText) {
     const std::string whole = readFile(obj);
     size_t failures = 0;
@@ -152,6 +153,12 @@ TEST_F(ImportTruncation, EveryPrefixOfTheObjText) {
         std::remove(msh.c_str());
         const RunResult result = hardening::runQuillin(cut, msh, side);
         expectConvertedOrOneError(result, msh);
+        const std::string converted = readFile(msh);
+        std::remove(msh.c_str());
+        const RunResult twoStretches = hardening::runQuillinInTwoStretches(cut, msh, side);
+        EXPECT_EQ(twoStretches.status, result.status);
+        EXPECT_EQ(twoStretches.err, result.err);
+        EXPECT_EQ(readFile(msh), converted);
         if (length == 0 || whole[length - 1] == '\n') {
             EXPECT_EQ(result.status, 0);
         }
