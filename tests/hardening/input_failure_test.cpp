@@ -81,11 +81,15 @@ protected:
         ASSERT_EQ(hardening::runQuillout(hardening::saveSmallMesh(dir), obj).status, 0);
     }
 
+    // A failed input must leave an existing .msh file as it was, and create none.
     void expectFailure(const std::string& objPath, const std::string& sidePath, const std::string& message) {
         const RunResult result = hardening::runQuillin(objPath, msh, sidePath);
         EXPECT_EQ(result.status, -1);
         EXPECT_EQ(result.err, message);
         EXPECT_FALSE(fileExists(msh));
+        writeFile(msh, "kept");
+        EXPECT_EQ(hardening::runQuillin(objPath, msh, sidePath).status, -1);
+        EXPECT_EQ(readFile(msh), "kept");
     }
 };
 
