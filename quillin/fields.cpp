@@ -82,19 +82,33 @@ const char* skipWhiteSpace(const char* p, const char* last) {
 
 } // namespace
 
-size_t splitFields(const char* first, const char* last, Field* fields, size_t count) {
+namespace {
+
+size_t splitFieldsFrom(const char* first, const char* last, Field* fields, size_t count, bool skipFirst) {
     const char* p = first;
     for (size_t i = 0; i < count; ++i) {
         const bool lastField = i + 1 == count;
-        if (i != 0 || lastField)
+        if (i != 0 || lastField || skipFirst)
             p = skipWhiteSpace(p, last);
         const char* end = lastField ? scanWord(p, last) : scanToSpace(p, last);
         if (end == p)
             return i;
-        fields[i] = Field{p, end};
+        fields[i].first = p;
+        fields[i].last = end;
         p = end;
     }
     return count;
+}
+
+} // namespace
+
+size_t splitFields(const char* first, const char* last, Field* fields, size_t count) {
+    return splitFieldsFrom(first, last, fields, count, false);
+}
+
+size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields, size_t count) {
+    fields[0] = Field{first, first + keywordLength};
+    return 1 + splitFieldsFrom(first + keywordLength, last, fields + 1, count - 1, true);
 }
 
 bool splitGroupId(const char* first, const char* last, Field& id) {
@@ -165,6 +179,37 @@ CornerParts splitCorner(Field corner) {
     parts.normal.first = texcoordEnd + 1;
     parts.normal.last = scanWord(texcoordEnd + 1, last);
     return parts;
+}
+
+bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]) {
+    const char* p = first + 1;
+    for (int c = 0; c < 3; ++c) {
+        const char* start = skipWhiteSpace(p, last);
+        if (start == p && c != 2)
+            return false; // no separator: not the spelling this shortcut knows
+        const char* slash = scanToSlash(start, last);
+        if (slash == last || *slash != '/')
+            return false;
+        const size_t n = static_cast<size_t>(slash - start);
+        if (static_cast<size_t>(last - slash) < 2 * n + 2)
+            return false;
+        const char* end = slash + 2 * n + 2;
+        // A middle corner ends at a space; the last at white space, a NUL or the end.
+        const bool ends = c < 2 ? end != last && *end == ' '
+                                : end == last || *end == '\0' || isWhiteSpace(*end);
+        if (!ends || !repeatsPosition(start, slash, end))
+            return false;
+        CornerParts& parts = corners[c];
+        parts.position.first = start;
+        parts.position.last = slash;
+        parts.texcoord.first = slash + 1;
+        parts.texcoord.last = slash + 1 + n;
+        parts.normal.first = slash + n + 2;
+        parts.normal.last = end;
+        parts.repeated = true;
+        p = end;
+    }
+    return true;
 }
 
 int strCount(const char* first, const char* last, char c) {

@@ -22,6 +22,11 @@ struct Field {
 // number of fields taken.
 size_t splitFields(const char* first, const char* last, Field* fields, size_t count);
 
+// The same split of a piece known to begin with a keyword of `keywordLength` characters that a
+// space follows ("v ", "vt ", "f "): the keyword is the first field, so the scan starts after it.
+// `count` is at least 2.
+size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields, size_t count);
+
 // "%[^' '] %[^'/']/%s": the keyword, the name up to the first '/', and the id text after it.
 // Returns true and the id text when the split reaches the id.
 bool splitGroupId(const char* first, const char* last, Field& id);
@@ -36,6 +41,11 @@ struct CornerParts {
     bool repeated;
 };
 CornerParts splitCorner(Field corner);
+
+// The corners of a face piece ("f ...") spelled as the exporter writes them, "f a/a/a b/b/b c/c/c":
+// returns true and the parts that splitting the piece and then each corner would give, or false
+// for any other spelling (the caller then splits it in full).
+bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]);
 
 // The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
 int strCount(const char* first, const char* last, char c);

@@ -128,11 +128,12 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
 }
 
 // Positions and normals: "%[^' '] %[^' '] %[^' '] %s"; a w component is ignored.
-void parseVec3(ParseState& s, const Piece& piece, ObjVec3* table, uint32_t& index, uint32_t limit, int warning) {
+void parseVec3(ParseState& s, const Piece& piece, size_t keywordLength, ObjVec3* table, uint32_t& index,
+               uint32_t limit, int warning) {
     if (!roomFor(s, index, limit, warning))
         return;
     Field fields[4];
-    const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 4);
+    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, keywordLength, fields, 4);
     table[index++] = ObjVec3{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2),
                              floatOrZero(fields, taken, 3)};
 }
@@ -141,7 +142,7 @@ void parseTexcoord(ParseState& s, const Piece& piece) {
     if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, 231))
         return;
     Field fields[3];
-    const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 3);
+    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, 2, fields, 3);
     s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2)};
 }
 
@@ -163,8 +164,7 @@ bool resolvePart(ParseState& s, Field part, bool repeated, Field positionPart, i
     return resolveReference(number, readSoFar, tableSize, index) || fail(s, ObjError::badReference, what, number);
 }
 
-bool parseCorner(ParseState& s, Field corner, ObjFace& face, int c) {
-    const CornerParts parts = splitCorner(corner);
+bool parseCorner(ParseState& s, const CornerParts& parts, ObjFace& face, int c) {
     const int32_t position = intOf(parts.position);
     if (!resolveReference(position, s.at.position, s.tables.positionCount, face.positionIndex[c]))
         return fail(s, ObjError::badReference, "position", position);
@@ -172,6 +172,21 @@ bool parseCorner(ParseState& s, Field corner, ObjFace& face, int c) {
                        s.tables.texcoordCount, "texture coordinate", face.texcoordIndex[c]) &&
            resolvePart(s, parts.normal, parts.repeated, parts.position, position, s.at.normal, s.tables.normalCount,
                        "normal", face.normalIndex[c]);
+}
+
+// "%[^' '] %[^' '] %[^' '] %s", then each corner into its parts; the exporter's spelling of a
+// face takes a shortcut to the same parts. Returns false for a face with fewer than 3 corners.
+bool splitFace(const Piece& piece, CornerParts corners[3]) {
+    const char* first = piece.text;
+    const char* last = piece.text + piece.length;
+    if (splitRepeatedCorners(first, last, corners))
+        return true;
+    Field fields[4];
+    if (splitRecordFields(first, last, 1, fields, 4) < 4)
+        return false;
+    for (int c = 0; c < 3; ++c)
+        corners[c] = splitCorner(fields[c + 1]);
+    return true;
 }
 
 int faceWarning(const Piece& piece) {
@@ -188,8 +203,8 @@ int faceWarning(const Piece& piece) {
 }
 
 void parseFace(ParseState& s, const Piece& piece) {
-    Field fields[4];
-    const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 4);
+    CornerParts corners[3];
+    const bool complete = splitFace(piece, corners);
     if (s.at.face >= s.stretch.limit.face) {
         // Only faces of 0, 3 or 6 '/' have a warning; every extra face is left out.
         const int warning = faceWarning(piece);
@@ -197,13 +212,13 @@ void parseFace(ParseState& s, const Piece& piece) {
             roomFor(s, s.at.face, s.stretch.limit.face, warning);
         return;
     }
-    if (taken < 4) {
+    if (!complete) {
         fail(s, ObjError::fewCorners, nullptr, 0);
         return;
     }
     ObjFace face;
     for (int c = 0; c < 3; ++c)
-        if (!parseCorner(s, fields[c + 1], face, c))
+        if (!parseCorner(s, corners[c], face, c))
             return;
     for (uint32_t p : face.positionIndex) {
         s.run.maxPosition = std::max(s.run.maxPosition, p);
@@ -251,10 +266,10 @@ void parseGroup(ParseState& s, const Piece& piece) {
 void parsePiece(ParseState& s, const Piece& piece) {
     switch (storedKind(piece)) {
     case PieceKind::position:
-        parseVec3(s, piece, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
+        parseVec3(s, piece, 1, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
         return;
     case PieceKind::normal:
-        parseVec3(s, piece, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
+        parseVec3(s, piece, 2, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
         return;
     case PieceKind::texcoord:
         parseTexcoord(s, piece);

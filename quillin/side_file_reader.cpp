@@ -21,7 +21,7 @@ bool isMatrixRow(const Piece& piece) {
 // row lacks is 0.
 GroupMatrixPair parseTableRow(const Piece& piece) {
     Field fields[3];
-    const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 3);
+    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, 1, fields, 3);
     GroupMatrixPair pair{0, 0};
     if (taken > 1)
         pair.group = static_cast<uint32_t>(parseIntText(fields[1].first, fields[1].last));
@@ -33,7 +33,7 @@ GroupMatrixPair parseTableRow(const Piece& piece) {
 // Ten fields, the last one "%s": the kind letter and nine floats; a float the row lacks is 0.
 MeshMatrix parseMatrixRow(const Piece& piece) {
     Field fields[10];
-    const size_t taken = splitFields(piece.text, piece.text + piece.length, fields, 10);
+    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, 1, fields, 10);
     MeshMatrix matrix{};
     for (size_t i = 1; i < taken; ++i)
         matrix.value[i - 1] = parseFloatText(fields[i].first, fields[i].last);

@@ -87,6 +87,25 @@ TEST(SplitFields, AgreesWithSscanfOnRandomPieces) {
     }
 }
 
+TEST(SplitRecordFields, SameFieldsAsTheWholeSplit) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string keyword = round % 3 == 0 ? "v" : round % 3 == 1 ? "vt" : "f";
+        const std::string piece = keyword + " " + randomPiece(random);
+        for (size_t count : {3u, 4u, 10u}) {
+            std::vector<Field> whole(count), record(count);
+            const char* first = piece.data();
+            const char* last = first + piece.size();
+            const size_t taken = splitFields(first, last, whole.data(), count);
+            ASSERT_EQ(splitRecordFields(first, last, keyword.size(), record.data(), count), taken) << piece;
+            for (size_t i = 0; i < taken; ++i) {
+                EXPECT_EQ(record[i].first, whole[i].first) << piece;
+                EXPECT_EQ(record[i].last, whole[i].last) << piece;
+            }
+        }
+    }
+}
+
 std::string groupId(const std::string& text) {
     Field id;
     if (!splitGroupId(text.data(), text.data() + text.size(), id))
@@ -163,6 +182,43 @@ TEST(SplitCorner, RepeatedPartsAgreeWithTheScans) {
     EXPECT_TRUE(splitCorner(Field{exporter.data(), exporter.data() + exporter.size()}).repeated);
     const std::string other = "4711/4711/4712";
     EXPECT_FALSE(splitCorner(Field{other.data(), other.data() + other.size()}).repeated);
+}
+
+// Faces spelled as the exporter writes them, and spellings near it: where the shortcut takes a
+// face, its parts are those of the full split.
+TEST(SplitRepeatedCorners, SamePartsAsTheFullSplit) {
+    std::mt19937 random(11);
+    static const char noise[] = {' ', '\t', '\'', '/', '\0', '\r', 'x', '-'};
+    int taken = 0;
+    for (int round = 0; round < 30000; ++round) {
+        std::string piece = "f";
+        for (int c = 0; c < 3 + static_cast<int>(random() % 2); ++c) {
+            const std::string number = std::to_string(random() % (round % 2 == 0 ? 100 : 10000000));
+            piece += " " + number + "/" + number + "/" + number;
+        }
+        piece += random() % 2 == 0 ? "\n" : "\r\n";
+        for (int k = static_cast<int>(random() % 3); k > 0; --k)
+            piece[1 + random() % (piece.size() - 1)] = noise[random() % sizeof noise];
+        const char* first = piece.data();
+        const char* last = first + piece.size();
+        CornerParts corners[3];
+        if (!splitRepeatedCorners(first, last, corners))
+            continue;
+        ++taken;
+        std::vector<Field> fields(4);
+        ASSERT_EQ(splitRecordFields(first, last, 1, fields.data(), 4), 4u) << piece;
+        for (int c = 0; c < 3; ++c) {
+            const CornerParts full = splitCorner(fields[c + 1]);
+            EXPECT_EQ(corners[c].position.first, full.position.first) << piece;
+            EXPECT_EQ(corners[c].texcoord.first, full.texcoord.first) << piece;
+            EXPECT_EQ(corners[c].normal.first, full.normal.first) << piece;
+            EXPECT_EQ(corners[c].position.last, full.position.last) << piece;
+            EXPECT_EQ(corners[c].texcoord.last, full.texcoord.last) << piece;
+            EXPECT_EQ(corners[c].normal.last, full.normal.last) << piece;
+            EXPECT_EQ(corners[c].repeated, full.repeated) << piece;
+        }
+    }
+    EXPECT_GT(taken, 10000);
 }
 
 TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
