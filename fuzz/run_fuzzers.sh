@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset `fuzz`: clang, ASan + UBSan) and runs each one for a
-# bounded time on a copy of its seed corpus, so the committed seeds never grow. Any crash,
-# sanitizer report, leak, hang or failed round trip fails the script; the input that caused it
-# is kept in <build dir>/fuzz-artifacts/<target>/ to reproduce it with `<fuzzer> <input>`.
+# bounded time on a copy of its seed corpus (so the committed seeds never grow), with the
+# dictionary fuzz/<target>.dict when there is one. Any crash, sanitizer report, leak, hang or
+# failed round trip fails the script; the input that caused it is kept in
+# <build dir>/fuzz-artifacts/<target>/ to reproduce it with `<fuzzer> <input>`.
 #
 #   QUILL_FUZZ_SECONDS    seconds per target (default 45)
 #   QUILL_FUZZ_BUILD_DIR  build directory (default build/fuzz, the preset's own)
@@ -31,10 +32,11 @@ fuzz_one() {
     local target=$1 dir=$work/$1
     mkdir -p "$dir/corpus" "$dir/crashes"
     cp fuzz/corpus/"$target"/* "$dir/corpus/"
+    local options=(-max_total_time="$seconds" -timeout=20 -close_fd_mask=3 -print_final_stats=1
+                   -artifact_prefix="$dir/crashes/")
+    [ -f "fuzz/$target.dict" ] && options+=(-dict="fuzz/$target.dict")
     local status=0
-    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 -close_fd_mask=3 \
-        -print_final_stats=1 -artifact_prefix="$dir/crashes/" "$dir/corpus" >"$dir/log" 2>&1 \
-        || status=$?
+    "$build/fuzz/$target" "${options[@]}" "$dir/corpus" >"$dir/log" 2>&1 || status=$?
     echo "$status" >"$dir/status"
 }
 
