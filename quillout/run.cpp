@@ -22,6 +22,15 @@ bool groupsFitTriangles(const Mesh& mesh, const char* mshPath) {
     return false;
 }
 
+// An OBJ path ending in ".matrix" is its own side file path: refuse it before any file is
+// created, rather than replace the OBJ text with the side file and report success.
+bool sideFileKeepsObj(const Mesh& mesh, const char* objPath) {
+    if (mesh.groupMatrixCount == 0 || mesh.matrixCount == 0 || !sideFileReplacesObj(objPath))
+        return true;
+    std::fprintf(stderr, "ERROR: The matrix side file for \"%s\" would replace that OBJ file\n", objPath);
+    return false;
+}
+
 int writeOutputs(const Mesh& mesh, const char* objPath) {
     OutputBuffer out{};
     if (!outputAllocate(out, outputDefaultCapacity)) {
@@ -45,7 +54,7 @@ int runQuillout(int argc, char** argv) {
     const MeshHandle mesh(mshLoad(argv[1]));
     if (!mesh)
         return -1;
-    if (!groupsFitTriangles(*mesh, argv[1]))
+    if (!groupsFitTriangles(*mesh, argv[1]) || !sideFileKeepsObj(*mesh, argv[2]))
         return -1;
     return writeOutputs(*mesh, argv[2]);
 }

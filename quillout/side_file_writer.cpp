@@ -49,6 +49,13 @@ char* sideFilePath(const char* objPath) {
     return path;
 }
 
+bool sideFileReplacesObj(const char* objPath) {
+    const size_t length = std::strlen(objPath);
+    const size_t kept = keptLength(objPath, length);
+    const size_t extensionLength = sizeof sideExtension - 1;
+    return length - kept == extensionLength && std::memcmp(objPath + kept, sideExtension, extensionLength) == 0;
+}
+
 char* formatMatrixRecord(const MeshMatrix& matrix, char* out) {
     *out++ = 'm';
     for (float value : matrix.value) {

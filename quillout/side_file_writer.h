@@ -17,6 +17,10 @@ namespace quillout {
 // allocation fails.
 char* sideFilePath(const char* objPath);
 
+// True when that side file path is the OBJ path itself (an OBJ path whose last component ends
+// in ".matrix"), so that writing the side file would replace the OBJ file just written.
+bool sideFileReplacesObj(const char* objPath);
+
 // "m %8.24f ... %8.24f\n" with the nine floats of one matrix.
 constexpr size_t matrixRecordMaxLength = 2 + 9 * (fixed24MaxLength + 1);
 char* formatMatrixRecord(const MeshMatrix& matrix, char* out);
