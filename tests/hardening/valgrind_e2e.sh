@@ -83,6 +83,7 @@ mkdir "$work/side_dir.matrix"
 check $failed "$quillout" "$work/example.msh" "$work/side_dir.obj"
 ln -s /dev/full "$work/side_full.matrix"
 check $failed "$quillout" "$work/example.msh" "$work/side_full.obj"
+check $failed "$quillout" "$work/example.msh" "$work/own_side_path.matrix"
 
 # quillin failures: inputs, side files, then outputs.
 check $failed "$quillin" "$work/missing.obj" "$work/out.msh"
