@@ -15,3 +15,10 @@ uint32_t meshVertexCount(const ObjTables& obj);
 // Fills a mesh made by mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount,
 // side.pairCount, side.matrixCount). Entries nothing fills keep the zeros mshCreate gave them.
 void assembleMesh(const ObjTables& obj, const SideTables& side, Mesh& mesh);
+
+// Meshes of at least this many vertices and faces together are assembled in two shares on two
+// threads.
+inline constexpr uint64_t kParallelAssemblyFrom = uint64_t{1} << 18;
+
+// The same with the size from which two threads share the work (UINT64_MAX: always one).
+void assembleMeshWith(const ObjTables& obj, const SideTables& side, Mesh& mesh, uint64_t parallelFrom);

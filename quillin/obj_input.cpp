@@ -1,9 +1,9 @@
 #include "obj_input.h"
 
+#include "two_threads.h"
+
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <thread>
 
 namespace {
 
@@ -49,21 +49,6 @@ bool allocate(const ObjCounts& counts, ObjTables& tables) {
         return true;
     printOutOfMemory();
     return false;
-}
-
-// Runs `second` on a thread of its own and `first` here. Returns false, having run neither,
-// when no thread can be started.
-template <typename First, typename Second>
-bool runTogether(First first, Second second) {
-    std::thread thread;
-    try {
-        thread = std::thread(second);
-    } catch (const std::exception&) {
-        return false;
-    }
-    first();
-    thread.join();
-    return true;
 }
 
 // The parsing pass in one stretch with the index warnings. The tables are released on failure.
