@@ -26,30 +26,31 @@ inline char* writeEightDigits(uint32_t n, char* out) {
     return out + 8;
 }
 
-// Writes n as "%u" prints it and returns the end (at most ten characters).
+// Writes n (n < 100000000) as "%u" prints it and returns the end. Stores eight bytes whatever
+// the length, so the caller needs eight bytes of room.
+inline char* writeUnsignedBelow100Million(uint32_t n, char* out) {
+    const uint64_t digits = eightDigitsLittleEndian(n);
+    // Leading '0' digits are the low zero bytes of digits ^ '0'; the last digit always stays.
+    const uint64_t nonZero = (digits ^ 0x3030303030303030ULL) | (uint64_t(1) << 56);
+    const int leadingZeros = __builtin_ctzll(nonZero) / 8;
+    const uint64_t kept = digits >> (8 * leadingZeros);
+    std::memcpy(out, &kept, 8);
+    return out + 8 - leadingZeros;
+}
+
+// Writes n as "%u" prints it and returns the end (at most ten characters). Stores at least
+// eight bytes, so the caller needs room for ten.
 inline char* writeUnsigned(uint32_t n, char* out) {
-    if (n < 10) {
-        *out = char('0' + n);
-        return out + 1;
-    }
-    char digits[16];
+    if (n < 100000000) [[likely]]
+        return writeUnsignedBelow100Million(n, out);
     const uint32_t high = n / 100000000;
-    char* end = writeEightDigits(n % 100000000, digits + 8);
-    uint64_t low;
-    std::memcpy(&low, digits + 8, 8);
-    digits[6] = char('0' + high / 10);
-    digits[7] = char('0' + high % 10);
-    // Skip the leading zeros: count them in the packed word (bytes equal to '0').
-    int skip;
-    if (high != 0) {
-        skip = high < 10 ? 7 : 6;
+    if (high >= 10) {
+        *out++ = char('0' + high / 10);
+        *out++ = char('0' + high % 10);
     } else {
-        const uint64_t nonZero = low ^ 0x3030303030303030ULL; // zero bytes where the digit is '0'
-        skip = 8 + __builtin_ctzll(nonZero) / 8;
+        *out++ = char('0' + high);
     }
-    const size_t length = size_t(end - digits - skip);
-    std::memcpy(out, digits + skip, length);
-    return out + length;
+    return writeEightDigits(n % 100000000, out);
 }
 
 } // namespace quillout

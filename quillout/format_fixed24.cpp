@@ -7,70 +7,69 @@
 
 // A finite float is m / 2^k with an integer m below 2^24. Its 24 decimals are the fraction
 // bits f = m mod 2^k times 10^24 / 2^k, rounded to nearest with ties to even (the C library
-// rounds exactly in the default rounding mode). For k <= 48 the product splits into two
-// 12-digit halves that fit 64-bit integers; up to k = 104 one 128-bit product suffices; beyond
-// that every decimal is zero. A negative k is a whole number below 2^128.
+// rounds exactly in the default rounding mode).
+//
+// For 1 <= k <= 64 the fraction is exactly the 64-bit fixed-point number f * 2^(64 - k); each
+// multiplication by 10^8 moves the next eight decimals into the high word and leaves the rest,
+// still exact, in the low word. After three groups the low word is the dropped part, compared
+// with one half for the rounding. Up to k = 104 one 128-bit product suffices; beyond that
+// every decimal is zero. A k of 0 or less is a whole number below 2^128.
 
 namespace quillout {
 namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-constexpr uint64_t pow5to12 = 244140625ULL;
-constexpr uint64_t pow10to12 = 1000000000000ULL;
-constexpr uint64_t pow10to8 = 100000000ULL;
+constexpr uint64_t pow10to8 = 100000000;
 
 struct Decimals {
-    uint64_t high; // decimals 1 to 12
-    uint64_t low;  // decimals 13 to 24
+    uint32_t group[3]; // decimals 1-8, 9-16 and 17-24, each below 10^8
 };
 
-uint64_t lowBits(uint64_t value, int count) {
-    return value & ((uint64_t(1) << count) - 1);
+// The next eight decimals of the 64-bit fraction; the rest stays in it.
+uint32_t nextEightDecimals(uint64_t& fraction) {
+    const u128 product = u128(fraction) * pow10to8;
+    fraction = uint64_t(product);
+    return uint32_t(product >> 64);
 }
 
-// Rounds value / 2^shift to nearest, ties to even (1 <= shift <= 63).
-uint64_t roundShift(uint64_t value, int shift) {
-    const uint64_t quotient = value >> shift;
-    const uint64_t remainder = lowBits(value, shift);
-    const uint64_t half = uint64_t(1) << (shift - 1);
-    return quotient + (remainder > half || (remainder == half && (quotient & 1) != 0));
+// Decimals of the fixed-point fraction (value = fraction / 2^64).
+Decimals decimalsOfFixedPoint(uint64_t fraction) {
+    Decimals decimals;
+    decimals.group[0] = nextEightDecimals(fraction);
+    decimals.group[1] = nextEightDecimals(fraction);
+    decimals.group[2] = nextEightDecimals(fraction);
+    constexpr uint64_t half = uint64_t(1) << 63;
+    const bool roundUp = fraction > half || (fraction == half && (decimals.group[2] & 1) != 0);
+    decimals.group[2] += roundUp;
+    if (decimals.group[2] == pow10to8) { // the rounding carried out of the last group
+        decimals.group[2] = 0;
+        if (++decimals.group[1] == pow10to8) {
+            decimals.group[1] = 0;
+            ++decimals.group[0];
+        }
+    }
+    return decimals;
 }
 
-// Decimals of f / 2^k for 1 <= k <= 48 and f < 2^k, f < 2^24.
-Decimals decimalsSmallShift(uint64_t f, int k) {
-    const uint64_t scaled = f * pow5to12; // f / 2^k * 10^12 = scaled / 2^(k - 12)
-    if (k <= 12)
-        return {scaled << (12 - k), 0};
-    const int shift = k - 12;
-    const uint64_t high = scaled >> shift;
-    const uint64_t rest = lowBits(scaled, shift) * pow5to12; // low decimals = rest / 2^(k - 24)
-    if (k <= 24)
-        return {high, rest << (24 - k)};
-    const uint64_t low = roundShift(rest, k - 24);
-    if (low == pow10to12)
-        return {high + 1, 0};
-    return {high, low};
-}
-
-// Decimals of f / 2^k for 49 <= k <= 104 and f < 2^24: the rounded result is below 2^56.
-Decimals decimalsLargeShift(uint64_t f, int k) {
-    constexpr u128 pow10to24 = u128(pow10to12) * pow10to12;
+// Decimals of f / 2^k for 65 <= k <= 104 and f < 2^24: the value is below 2^-41, so the first
+// eight decimals are zero and the rounded rest is below 2^40.
+Decimals decimalsOfTinyFraction(uint64_t f, int k) {
+    constexpr u128 pow10to24 = u128(1000000000000ULL) * 1000000000000ULL;
     const u128 product = u128(f) * pow10to24;
     const uint64_t quotient = uint64_t(product >> k);
     const u128 remainder = product & ((u128(1) << k) - 1);
     const u128 half = u128(1) << (k - 1);
     const uint64_t rounded =
         quotient + (remainder > half || (remainder == half && (quotient & 1) != 0));
-    return {rounded / pow10to12, rounded % pow10to12};
+    return Decimals{{0, uint32_t(rounded / pow10to8), uint32_t(rounded % pow10to8)}};
 }
 
-char* writeDecimals(Decimals decimals, char* out) {
+char* writeDecimals(const Decimals& decimals, char* out) {
     *out++ = '.';
-    out = writeEightDigits(uint32_t(decimals.high / 10000), out);
-    const uint64_t middle = (decimals.high % 10000) * 10000 + decimals.low / pow10to8;
-    out = writeEightDigits(uint32_t(middle), out);
-    return writeEightDigits(uint32_t(decimals.low % pow10to8), out);
+    out = writeEightDigits(decimals.group[0], out);
+    out = writeEightDigits(decimals.group[1], out);
+    return writeEightDigits(decimals.group[2], out);
 }
 
 char* writeZeroDecimals(char* out) {
@@ -108,7 +107,8 @@ char* writeWhole128(u128 value, char* out) {
 }
 
 char* writeNonFinite(bool negative, bool isNan, char* out) {
-    const char* text = isNan ? (negative ? "    -nan" : "     nan") : (negative ? "    -inf" : "     inf");
+    const char* text = isNan ? (negative ? "    -nan" : "     nan")
+                             : (negative ? "    -inf" : "     inf");
     std::memcpy(out, text, 8);
     return out + 8;
 }
@@ -118,27 +118,27 @@ char* writeNonFinite(bool negative, bool isNan, char* out) {
 char* formatFixed24(float value, char* out) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    const bool negative = (bits >> 31) != 0;
-    const int biased = int((bits >> 23) & 0xFF);
-    const uint64_t fraction = bits & 0x7FFFFF;
+    const uint32_t biased = (bits >> 23) & 0xFF;
+    const uint32_t fraction = bits & 0x7FFFFF;
     if (biased == 0xFF)
-        return writeNonFinite(negative, fraction != 0, out);
-    if (negative)
-        *out++ = '-';
+        return writeNonFinite((bits >> 31) != 0, fraction != 0, out);
+    *out = '-';
+    out += bits >> 31;
     const uint64_t m = biased == 0 ? fraction : (fraction | 0x800000);
-    const int k = biased == 0 ? 149 : 150 - biased; // value = m / 2^k
+    const int k = biased == 0 ? 149 : 150 - int(biased); // value = m / 2^k
+    if (k >= 1 && k <= 64) [[likely]] {
+        // m < 2^24, so for k >= 24 the whole part is 0 and the shift by 31 says so too.
+        const uint32_t whole = uint32_t(m >> (k < 31 ? k : 31));
+        const uint64_t f = m - (uint64_t(whole) << k);
+        out = writeUnsignedBelow100Million(whole, out);
+        return writeDecimals(decimalsOfFixedPoint(f << (64 - k)), out);
+    }
     if (k <= 0)
         return writeZeroDecimals(writeWhole128(u128(m) << -k, out));
-    if (k >= 105) { // below 2^-81: every decimal rounds to zero
-        *out++ = '0';
+    *out++ = '0';
+    if (k >= 105) // below 2^-81: every decimal rounds to zero
         return writeZeroDecimals(out);
-    }
-    // Rounding never carries into the whole number: below k = 25 the decimals are exact, and
-    // from there on the value is below 1/2.
-    const uint32_t whole = k < 24 ? uint32_t(m >> k) : 0;
-    const uint64_t f = k < 24 ? lowBits(m, k) : m;
-    const Decimals decimals = k <= 48 ? decimalsSmallShift(f, k) : decimalsLargeShift(f, k);
-    return writeDecimals(decimals, writeUnsigned(whole, out));
+    return writeDecimals(decimalsOfTinyFraction(m, k), out);
 }
 
 } // namespace quillout

@@ -27,17 +27,28 @@ char* formatThreeFloats(float a, float b, float c, char* out) {
     return out;
 }
 
-// "n/n/n": the number once, then copied twice.
+// "n/n/n": the number once, then copied twice. The copies store whole eight-byte words (the
+// record's room covers them); each later store overwrites the excess of the one before.
 char* formatCorner(uint32_t number, char* out) {
-    char* const start = out;
-    out = writeUnsigned(number, out);
-    const size_t length = size_t(out - start);
-    *out++ = '/';
-    std::memcpy(out, start, length);
-    out += length;
-    *out++ = '/';
-    std::memcpy(out, start, length);
-    return out + length;
+    if (number >= 100000000) [[unlikely]] {
+        char* const start = out;
+        out = writeUnsigned(number, out);
+        const size_t length = size_t(out - start);
+        *out++ = '/';
+        std::memcpy(out, start, length);
+        out += length;
+        *out++ = '/';
+        std::memcpy(out, start, length);
+        return out + length;
+    }
+    const size_t length = size_t(writeUnsignedBelow100Million(number, out) - out);
+    uint64_t digits;
+    std::memcpy(&digits, out, 8);
+    out[length] = '/';
+    std::memcpy(out + length + 1, &digits, 8);
+    out[2 * length + 1] = '/';
+    std::memcpy(out + 2 * length + 2, &digits, 8);
+    return out + 3 * length + 2;
 }
 
 // "<prefix>%u<suffix>" as a whole line of the text.
