@@ -305,6 +305,24 @@ TEST(QuillinRun, PipeInputIsReadWholeBeforeTheTwoPasses) {
     EXPECT_EQ(readFile(dir.file("out.msh")), triangleMshBytes());
 }
 
+TEST(QuillinRun, SideFileFromAPipe) {
+    TempDir dir;
+    writeFile(dir.file("a.obj"), kTriangleObj);
+    const std::string fifo = dir.file("pipe.matrix");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { writeFile(fifo, "g 0 1\nm 1 2 3 4 5 6 7 8 9\n"); });
+    const auto outcome = runImporter({dir.file("a.obj"), dir.file("out.msh"), fifo});
+    writer.join();
+    EXPECT_EQ(outcome.status, 0);
+    Bytes b;
+    b.data = triangleMshBytes();
+    b.tag("GTOM").u32(1).u32(1);
+    b.tag("MATL").u32(1);
+    for (float f : {1, 2, 3, 4, 5, 6, 7, 8, 9})
+        b.f32(f);
+    EXPECT_EQ(readFile(dir.file("out.msh")), b.data);
+}
+
 // Every allocation of a run with a side file fails in turn: the importer's own tables first
 // (positions, texture coordinates, normals, faces, groups, pairs, matrices), then mshCreate's.
 TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
