@@ -127,9 +127,11 @@ char* formatFixed24(float value, char* out) {
     const uint64_t m = biased == 0 ? fraction : (fraction | 0x800000);
     const int k = biased == 0 ? 149 : 150 - int(biased); // value = m / 2^k
     if (k >= 1 && k <= 64) [[likely]] {
-        // m < 2^24, so for k >= 24 the whole part is 0 and the shift by 31 says so too.
-        const uint32_t whole = uint32_t(m >> (k < 31 ? k : 31));
-        const uint64_t f = m - (uint64_t(whole) << k);
+        // m < 2^24, so for k >= 24 the whole part is 0; shifting by 31 at most gives that too
+        // and keeps both shifts below the width of the type.
+        const int wholeShift = k < 31 ? k : 31;
+        const uint32_t whole = uint32_t(m >> wholeShift);
+        const uint64_t f = m - (uint64_t(whole) << wholeShift);
         out = writeUnsignedBelow100Million(whole, out);
         return writeDecimals(decimalsOfFixedPoint(f << (64 - k)), out);
     }

@@ -1,4 +1,4 @@
-#include "obj_writer.h"
+#include "obj_records.h"
 
 #include "format_decimal.h"
 
@@ -51,39 +51,6 @@ char* formatCorner(uint32_t number, char* out) {
     return out + 3 * length + 2;
 }
 
-// "<prefix>%u<suffix>" as a whole line of the text.
-void writeCountLine(OutputBuffer& out, const char* prefix, uint32_t count, const char* suffix) {
-    const size_t prefixLength = std::strlen(prefix);
-    const size_t suffixLength = std::strlen(suffix);
-    char* p = outputSpace(out, prefixLength + 10 + suffixLength);
-    p = appendLiteral(p, prefix, prefixLength);
-    p = writeUnsigned(count, p);
-    outputCommit(out, appendLiteral(p, suffix, suffixLength));
-}
-
-void writeVertexRecords(const Mesh& mesh, OutputBuffer& out, size_t maxLength,
-                        char* (*formatRecord)(const MeshVertex&, char*)) {
-    for (uint32_t i = 0; i < mesh.vertexCount; ++i)
-        outputCommit(out, formatRecord(mesh.vertices[i], outputSpace(out, maxLength)));
-}
-
-void writeGroup(const Mesh& mesh, uint32_t position, OutputBuffer& out) {
-    const MeshGroup& group = mesh.groups[position];
-    char* p = outputSpace(out, 2 + 10 + 1 + 10 + 1);
-    p = appendLiteral(p, "g ");
-    p = writeUnsigned(position, p);
-    *p++ = '/';
-    p = writeUnsigned(group.id, p);
-    *p++ = '\n';
-    outputCommit(out, p);
-    const uint32_t count = group.indexCount / 3;
-    const uint32_t first = group.firstIndex / 3;
-    for (uint32_t k = 0; k < count; ++k)
-        outputCommit(out, formatFaceRecord(mesh.triangles[first + k], group.baseVertex,
-                                           outputSpace(out, faceRecordMaxLength)));
-    writeCountLine(out, "# ", count, " triangles in group\n\n");
-}
-
 } // namespace
 
 char* formatPositionRecord(const MeshVertex& vertex, char* out) {
@@ -111,27 +78,6 @@ char* formatFaceRecord(const MeshTriangle& triangle, uint32_t baseVertex, char* 
     out = formatCorner(triangle.index[2] + first, out);
     *out++ = '\n';
     return out;
-}
-
-void writeObjText(const Mesh& mesh, OutputBuffer& out) {
-    static const char header[] = "# Wavefront OBJ exported by quillout.exe\n\n";
-    outputText(out, header, sizeof header - 1);
-    writeVertexRecords(mesh, out, positionRecordMaxLength, formatPositionRecord);
-    writeCountLine(out, "# ", mesh.vertexCount, " vertices\n\n");
-    writeVertexRecords(mesh, out, texcoordRecordMaxLength, formatTexcoordRecord);
-    writeCountLine(out, "# ", mesh.vertexCount, " vertices\n\n");
-    writeVertexRecords(mesh, out, normalRecordMaxLength, formatNormalRecord);
-    writeCountLine(out, "# ", mesh.vertexCount, " normals\n\n");
-    for (uint32_t j = 0; j < mesh.groupCount; ++j)
-        writeGroup(mesh, j, out);
-    writeCountLine(out, "# ", mesh.triangleCount, " triangles total\n");
-}
-
-int writeObjFile(const Mesh& mesh, const char* path, OutputBuffer& out) {
-    if (!outputOpen(out, path))
-        return -1;
-    writeObjText(mesh, out);
-    return outputClose(out) ? 0 : -1;
 }
 
 } // namespace quillout

@@ -51,6 +51,12 @@ bool outputClose(OutputBuffer& out) {
     return !out.failed;
 }
 
+void outputWriteBlock(OutputBuffer& out, const char* data, size_t length) {
+    outputFlush(out);
+    if (length != 0 && !out.failed && std::fwrite(data, 1, length, out.file) != length)
+        out.failed = true;
+}
+
 void outputText(OutputBuffer& out, const char* text, size_t length) {
     while (length != 0) {
         if (out.used == out.capacity)

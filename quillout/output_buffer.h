@@ -51,4 +51,8 @@ inline void outputCommit(OutputBuffer& out, char* end) {
 // Appends text of any length.
 void outputText(OutputBuffer& out, const char* text, size_t length);
 
+// Writes a block held elsewhere (or in the buffer's own memory, when nothing is buffered)
+// straight to the file, after whatever is buffered.
+void outputWriteBlock(OutputBuffer& out, const char* data, size_t length);
+
 } // namespace quillout

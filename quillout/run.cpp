@@ -37,7 +37,7 @@ int writeOutputs(const Mesh& mesh, const char* objPath) {
         std::fputs("ERROR: Could not allocate needed memory\n", stderr);
         return -1;
     }
-    int status = writeObjFile(mesh, objPath, out);
+    int status = writeObjFile(mesh, objPath, out, objFormattingThreads());
     if (status == 0 && mesh.groupMatrixCount != 0 && mesh.matrixCount != 0)
         status = writeSideFile(mesh, objPath, out);
     outputRelease(out);

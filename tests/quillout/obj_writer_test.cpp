@@ -2,6 +2,7 @@
 // triangle table.
 #include "group_ranges.h"
 #include "mesh_tables.h"
+#include "obj_text.h"
 #include "obj_writer.h"
 #include "output_buffer.h"
 #include "test_files.h"
@@ -18,21 +19,26 @@ using quillouttest::MeshTables;
 const std::string header = "# Wavefront OBJ exported by quillout.exe\n\n";
 const std::string noVertices = header + "# 0 vertices\n\n# 0 vertices\n\n# 0 normals\n\n";
 
-std::string objText(const Mesh& mesh, size_t capacity) {
+std::string objText(const Mesh& mesh, size_t capacity, unsigned threads) {
     quilltest::TempDir dir;
     const std::string path = dir.file("out.obj");
     quillout::OutputBuffer out{};
     EXPECT_TRUE(quillout::outputAllocate(out, capacity));
-    EXPECT_EQ(quillout::writeObjFile(mesh, path.c_str(), out), 0);
+    EXPECT_EQ(quillout::writeObjFile(mesh, path.c_str(), out, threads), 0);
     quillout::outputRelease(out);
     return quilltest::readFile(path);
 }
 
-// The text must not depend on where the buffer happens to be flushed.
+// The text must not depend on where the buffer is flushed or on how many threads format it:
+// the smallest buffers here cut it into pieces of one record.
 void expectObjText(MeshTables& tables, const std::string& expected) {
     const Mesh mesh = tables.mesh();
-    EXPECT_EQ(objText(mesh, quillout::outputDefaultCapacity), expected);
-    EXPECT_EQ(objText(mesh, quillout::normalRecordMaxLength), expected);
+    const size_t oneRecord = quillout::objRecordMaxLength();
+    EXPECT_EQ(objText(mesh, quillout::outputDefaultCapacity, 1), expected);
+    EXPECT_EQ(objText(mesh, oneRecord, 1), expected);
+    EXPECT_EQ(objText(mesh, quillout::outputDefaultCapacity, 2), expected);
+    EXPECT_EQ(objText(mesh, 4 * oneRecord, 2), expected);
+    EXPECT_EQ(objText(mesh, 4 * oneRecord, 3), expected);
 }
 
 TEST(QuilloutObjText, EmptyMesh) {
@@ -144,6 +150,50 @@ TEST(QuilloutObjText, CornerNumbersAreWrittenAsComputedBeyondTheVertexTable) {
                               "f 0/0/0 1/1/1 65535/65535/65535\n"
                               "# 1 triangles in group\n\n"
                               "# 2 triangles total\n");
+}
+
+TEST(QuilloutObjText, ManyPiecesOnSeveralThreadsStayInOrder) {
+    // Vertex i at (i, 0.5, -i) (-0 for the first, printed "-0.0...") and, per group of 1000 vertices, one triangle per vertex:
+    // enough records for hundreds of pieces, each line known in advance.
+    MeshTables tables;
+    constexpr uint32_t vertexCount = 3000;
+    for (uint32_t i = 0; i < vertexCount; ++i)
+        tables.vertices.push_back(
+            MeshVertex{float(i), 0.5f, -float(i), 0.0f, 1.0f, 0.0f, 0.25f, 0.75f});
+    for (uint32_t g = 0; g < 3; ++g) {
+        for (uint32_t k = 0; k < 1000; ++k)
+            tables.triangles.push_back(MeshTriangle{
+                {uint16_t(k), uint16_t((k + 1) % 1000), uint16_t((k + 2) % 1000)}});
+        tables.groups.push_back(group(g + 10, 3000, 1000 * g, 3000 * g));
+    }
+    std::string expected = header;
+    for (uint32_t i = 0; i < vertexCount; ++i)
+        expected += "v " + std::to_string(i) + ".000000000000000000000000 " +
+                    "0.500000000000000000000000 -" + std::to_string(i) +
+                    ".000000000000000000000000\n";
+    expected += "# 3000 vertices\n\n";
+    for (uint32_t i = 0; i < vertexCount; ++i)
+        expected += "vt 0.250000000000000000000000 0.750000000000000000000000\n";
+    expected += "# 3000 vertices\n\n";
+    for (uint32_t i = 0; i < vertexCount; ++i)
+        expected += "vn 0.000000000000000000000000 1.000000000000000000000000 "
+                    "0.000000000000000000000000\n";
+    expected += "# 3000 normals\n\n";
+    for (uint32_t g = 0; g < 3; ++g) {
+        expected += "g " + std::to_string(g) + "/" + std::to_string(g + 10) + "\n";
+        for (uint32_t k = 0; k < 1000; ++k) {
+            std::string corners[3];
+            for (uint32_t c = 0; c < 3; ++c) {
+                const std::string n = std::to_string(1000 * g + (k + c) % 1000 + 1);
+                corners[c] = n + "/" + n + "/" + n;
+            }
+            expected += "f " + corners[0] + " " + corners[1] + " " + corners[2] + "\n";
+        }
+        expected += "# 1000 triangles in group\n\n";
+    }
+    expected += "# 3000 triangles total\n";
+    expectObjText(tables, expected);
+    EXPECT_EQ(objText(tables.mesh(), 4 * 40 * quillout::objRecordMaxLength(), 2), expected);
 }
 
 TEST(QuilloutGroupRanges, GroupsInsideTheTriangleTableFit) {
