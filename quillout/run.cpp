@@ -31,13 +31,13 @@ bool sideFileKeepsObj(const Mesh& mesh, const char* objPath) {
     return false;
 }
 
-int writeOutputs(const Mesh& mesh, const char* objPath) {
+int writeOutputs(const Mesh& mesh, const char* objPath, unsigned threads) {
     OutputBuffer out{};
     if (!outputAllocate(out, outputDefaultCapacity)) {
         std::fputs("ERROR: Could not allocate needed memory\n", stderr);
         return -1;
     }
-    int status = writeObjFile(mesh, objPath, out, objFormattingThreads());
+    int status = writeObjFile(mesh, objPath, out, threads);
     if (status == 0 && mesh.groupMatrixCount != 0 && mesh.matrixCount != 0)
         status = writeSideFile(mesh, objPath, out);
     outputRelease(out);
@@ -47,6 +47,10 @@ int writeOutputs(const Mesh& mesh, const char* objPath) {
 } // namespace
 
 int runQuillout(int argc, char** argv) {
+    return runQuilloutWithThreads(argc, argv, objFormattingThreads());
+}
+
+int runQuilloutWithThreads(int argc, char** argv, unsigned threads) {
     if (argc < 3) {
         std::fputs("Usage: <msh file> <output file>\n", stdout);
         return 0;
@@ -56,7 +60,7 @@ int runQuillout(int argc, char** argv) {
         return -1;
     if (!groupsFitTriangles(*mesh, argv[1]) || !sideFileKeepsObj(*mesh, argv[2]))
         return -1;
-    return writeOutputs(*mesh, argv[2]);
+    return writeOutputs(*mesh, argv[2], threads);
 }
 
 } // namespace quillout

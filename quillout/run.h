@@ -9,4 +9,8 @@ namespace quillout {
 // one message on stderr.
 int runQuillout(int argc, char** argv);
 
+// The same run with the OBJ text formatted on `threads` threads in all (runQuillout picks the
+// number from the machine); the output is the same for every number.
+int runQuilloutWithThreads(int argc, char** argv, unsigned threads);
+
 } // namespace quillout

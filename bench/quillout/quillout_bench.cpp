@@ -25,12 +25,13 @@ namespace {
 
 constexpr uint32_t millionVertices = 1000000;
 
-int runQuilloutOn(const std::string& msh, const std::string& obj) {
+int runQuilloutOn(const std::string& msh, const std::string& obj, unsigned threads = 0) {
     std::string program = "quillout";
     std::string input = msh;
     std::string output = obj;
     char* argv[] = {program.data(), input.data(), output.data(), nullptr};
-    return quillout::runQuillout(3, argv);
+    return threads == 0 ? quillout::runQuillout(3, argv)
+                        : quillout::runQuilloutWithThreads(3, argv, threads);
 }
 
 uint64_t fileSize(const std::string& path) {
@@ -56,6 +57,16 @@ void quilloutEndToEnd(benchmark::State& state) {
     const std::string obj = quilloutbench::benchOutputPath("quillout.obj");
     for (auto _ : state)
         if (runQuilloutOn(msh, obj) != 0)
+            state.SkipWithError("quillout failed");
+    state.SetBytesProcessed(int64_t(state.iterations() * fileSize(obj)));
+}
+
+// The same run with the text formatted by the writing thread alone.
+void quilloutOneThread(benchmark::State& state) {
+    const std::string msh = quilloutbench::benchMeshPath(uint32_t(state.range(0)));
+    const std::string obj = quilloutbench::benchOutputPath("one-thread.obj");
+    for (auto _ : state)
+        if (runQuilloutOn(msh, obj, 1) != 0)
             state.SkipWithError("quillout failed");
     state.SetBytesProcessed(int64_t(state.iterations() * fileSize(obj)));
 }
@@ -101,6 +112,7 @@ void oneLargeWrite(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(quilloutEndToEnd)->Arg(millionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(quilloutOneThread)->Arg(millionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(literalFprintfWriter)
     ->Arg(millionVertices)
     ->Unit(benchmark::kMillisecond)
@@ -117,6 +129,9 @@ BENCHMARK(quilloutEndToEnd)
     ->Arg(4000000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A quick run for continuous integration.
+BENCHMARK(quilloutEndToEnd)->Name("quilloutSmallMesh")->Arg(10000)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);

@@ -196,6 +196,36 @@ TEST(QuilloutObjText, ManyPiecesOnSeveralThreadsStayInOrder) {
     EXPECT_EQ(objText(tables.mesh(), 4 * 40 * quillout::objRecordMaxLength(), 2), expected);
 }
 
+TEST(QuilloutObjFailure, FullDeviceStopsEveryThreadAndReports) {
+    if (!quilltest::fileExists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    MeshTables tables;
+    tables.vertices.resize(5000);
+    const Mesh mesh = tables.mesh();
+    for (unsigned threads : {1u, 2u, 3u}) {
+        quillout::OutputBuffer out{};
+        ASSERT_TRUE(quillout::outputAllocate(out, 4 * quillout::objRecordMaxLength()));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(quillout::writeObjFile(mesh, "/dev/full", out, threads), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "ERROR: Could not write to file \"/dev/full\"\n");
+        quillout::outputRelease(out);
+    }
+}
+
+TEST(QuilloutObjFailure, UnopenablePathIsReportedWithItsName) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("missing/out.obj");
+    MeshTables tables;
+    quillout::OutputBuffer out{};
+    ASSERT_TRUE(quillout::outputAllocate(out, quillout::outputDefaultCapacity));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(quillout::writeObjFile(tables.mesh(), path.c_str(), out, 2), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: Could not open file \"" + path + "\" for writing\n");
+    quillout::outputRelease(out);
+}
+
 TEST(QuilloutGroupRanges, GroupsInsideTheTriangleTableFit) {
     MeshTables tables;
     tables.triangles.resize(3);
