@@ -17,7 +17,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr uint32_t randomSamples = 300000;
+constexpr uint32_t randomSamples = 1000000;
 #else
 constexpr uint32_t randomSamples = 3000000;
 #endif
