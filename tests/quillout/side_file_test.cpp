@@ -42,14 +42,6 @@ TEST(QuilloutSideFilePath, DotsInDirectoriesOrLeadingTheNameDoNotCount) {
     EXPECT_EQ(sidePathFor("/x.y/z."), "/x.y/z.matrix");
 }
 
-TEST(QuilloutSideFilePath, FailedAllocationReturnsNull) {
-    mshFailAllocation(1);
-    char* path = quillout::sideFilePath("model.obj");
-    mshFailAllocation(0);
-    EXPECT_EQ(path, nullptr);
-    mshRelease(path);
-}
-
 struct SideFileRun {
     int status;
     std::string errors;
