@@ -28,7 +28,8 @@ char* formatMatrixRecord(const MeshMatrix& matrix, char* out);
 // Writes the side file text: the path comment, the table rows and the matrix rows.
 void writeSideText(const Mesh& mesh, const char* sidePath, OutputBuffer& out);
 
-// Derives the side file path from the OBJ path, creates the file, writes it and closes it.
+// Derives the side file path from the OBJ path, creates the file, writes it and closes it. The
+// buffer must hold at least one matrix record (capacity >= matrixRecordMaxLength).
 // Returns 0, or -1 after one message when the path cannot be allocated, the file cannot be
 // opened, or a write or the close fails.
 int writeSideFile(const Mesh& mesh, const char* objPath, OutputBuffer& out);
