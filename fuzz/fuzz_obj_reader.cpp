@@ -1,8 +1,8 @@
 // Fuzzes the OBJ reading and the mesh assembly on arbitrary text held in memory, as the importer
 // run does them: counting pass, table allocation, parsing pass, then mshCreate and assembleMesh.
 // A quarter of the inputs (the thread start is slow next to the reading) are read again in two
-// stretches joined at a line start, the way large inputs are read on two threads; both readings
-// must give the same result and the same tables.
+// stretches joined at a line start, and assembled again in two shares, the way large inputs are
+// read and assembled on two threads; both ways must give the same result, tables and mesh.
 // Nothing may be read or written outside a table or the input, whatever the text says.
 #include "assemble.h"
 #include "fuzz_sample.h"
@@ -40,17 +40,35 @@ bool sameTables(const ObjTables& a, const ObjTables& b) {
 }
 
 [[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "one and two stretches differ: %s\n", what);
+    std::fprintf(stderr, "one and two threads differ: %s\n", what);
     std::abort();
 }
 
-void assemble(const ObjTables& tables) {
+Mesh* assembled(const ObjTables& tables, uint64_t parallelFrom) {
     const SideTables noSide{};
     Mesh* mesh = mshCreate(meshVertexCount(tables), tables.faceCount, tables.groupCount, 0, 0);
     if (mesh == nullptr)
         std::abort(); // a few kilobytes of text never need more than a few megabytes
-    assembleMesh(tables, noSide, *mesh);
-    mshFree(mesh);
+    assembleMeshWith(tables, noSide, *mesh, parallelFrom);
+    return mesh;
+}
+
+bool sameMesh(const Mesh& a, const Mesh& b) {
+    return a.vertexCount == b.vertexCount && a.triangleCount == b.triangleCount && a.groupCount == b.groupCount &&
+           sameTable(a.vertices, b.vertices, a.vertexCount) && sameTable(a.triangles, b.triangles, a.triangleCount) &&
+           sameTable(a.groups, b.groups, a.groupCount);
+}
+
+// On one thread, and for the sampled inputs also in two shares on two threads: the same mesh.
+void assemble(const ObjTables& tables, bool compareThreads) {
+    Mesh* one = assembled(tables, UINT64_MAX);
+    if (compareThreads) {
+        Mesh* two = assembled(tables, 0);
+        if (!sameMesh(*one, *two))
+            fail("assembled mesh");
+        mshFree(two);
+    }
+    mshFree(one);
 }
 
 } // namespace
@@ -60,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TextInput input{nullptr, reinterpret_cast<char*>(const_cast<uint8_t*>(data)), size};
     ObjTables one{};
     ObjTables two{};
+    const bool compareThreads = sampledInput(data, size, 4);
     const ObjReadResult oneResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), UINT64_MAX, one);
-    if (sampledInput(data, size, 4)) {
+    if (compareThreads) {
         const ObjReadResult twoResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), 0, two);
         if (oneResult != twoResult)
             fail("result");
@@ -69,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fail("tables");
     }
     if (oneResult == ObjReadResult::ok)
-        assemble(one);
+        assemble(one, compareThreads);
     releaseObjTables(one);
     releaseObjTables(two);
     return 0;
