@@ -5,14 +5,13 @@
 // thread alone and once with a second formatting thread, through a buffer so small that the text
 // is cut into pieces of eight records; both files must hold the same bytes.
 #include "fuzz_sample.h"
+#include "fuzz_scratch.h"
 #include "group_ranges.h"
 #include "msh.h"
 #include "obj_text.h"
 #include "obj_writer.h"
 #include "output_buffer.h"
 #include "side_file_writer.h"
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -22,34 +21,6 @@
 #include <string>
 
 namespace {
-
-// Memory-backed when the machine has it: rewriting a file on a disk file system may wait for
-// the disk, which would make each run cost milliseconds.
-std::string scratchRoot() {
-    if (access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp != nullptr ? tmp : "/tmp";
-}
-
-struct Scratch {
-    std::string directory, alone, together;
-};
-
-const Scratch& scratch() {
-    static const Scratch paths = [] {
-        std::string pattern = scratchRoot() + "/quill-msh-load-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        std::atexit([] {
-            std::remove(scratch().alone.c_str());
-            std::remove(scratch().together.c_str());
-            rmdir(scratch().directory.c_str());
-        });
-        return Scratch{pattern, pattern + "/alone.obj", pattern + "/together.obj"};
-    }();
-    return paths;
-}
 
 // Four slots of eight records each: small enough that most meshes are cut into many pieces.
 quillout::OutputBuffer& smallBuffer() {
@@ -66,13 +37,13 @@ std::string readAll(const std::string& path) {
 
 // Both writings of the OBJ text must hold the same bytes.
 void compareOneAndTwoThreads(const Mesh& mesh, quillout::OutputBuffer& out) {
-    const Scratch& files = scratch();
-    std::remove(files.alone.c_str());
-    std::remove(files.together.c_str());
-    if (quillout::writeObjFile(mesh, files.alone.c_str(), out, 1) != 0 ||
-        quillout::writeObjFile(mesh, files.together.c_str(), out, 2) != 0)
+    ScratchDir scratch("quill-msh-load");
+    const std::string alone = scratch.file("alone.obj");
+    const std::string together = scratch.file("together.obj");
+    if (quillout::writeObjFile(mesh, alone.c_str(), out, 1) != 0 ||
+        quillout::writeObjFile(mesh, together.c_str(), out, 2) != 0)
         std::abort();
-    if (readAll(files.alone) != readAll(files.together)) {
+    if (readAll(alone) != readAll(together)) {
         std::fputs("the OBJ text differs between one and two formatting threads\n", stderr);
         std::abort();
     }

@@ -9,11 +9,10 @@
 // two threads, as the fuzz bytes choose.
 #include "../quillin/run.h"
 #include "../quillout/run.h"
+#include "fuzz_scratch.h"
 #include "msh.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -30,37 +29,6 @@ constexpr uint32_t maxSpan = 48;
 constexpr uint32_t maxExtraTriangles = 8;
 constexpr uint32_t maxPairs = 6;
 constexpr uint32_t maxMatrices = 3;
-
-struct Paths {
-    std::string directory, msh, obj, side, back;
-};
-
-void removeFiles(const Paths& p) {
-    for (const std::string* file : {&p.msh, &p.obj, &p.side, &p.back})
-        std::remove(file->c_str());
-}
-
-const Paths& workPaths() {
-    static const Paths paths = [] {
-        // Memory-backed when the machine has it, so that no run waits for a disk.
-        const char* tmp = std::getenv("TMPDIR");
-        const std::string root = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp != nullptr ? tmp : "/tmp";
-        std::string pattern = root + "/quill-round-trip-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        return Paths{pattern, pattern + "/in.msh", pattern + "/out.obj", pattern + "/out.matrix",
-                     pattern + "/back.msh"};
-    }();
-    static const bool cleanup = [] {
-        std::atexit([] {
-            removeFiles(workPaths());
-            rmdir(workPaths().directory.c_str());
-        });
-        return true;
-    }();
-    (void)cleanup;
-    return paths;
-}
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "round trip changed the mesh: %s\n", what);
@@ -187,16 +155,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider fuzz(data, size);
     const uint64_t parallelFromBytes = fuzz.ConsumeBool() ? 0 : UINT64_MAX;
     const MeshHandle mesh = makeMesh(fuzz);
-    const Paths& p = workPaths();
-    removeFiles(p);
-    if (mshSave(p.msh.c_str(), mesh.get()) != 1)
+    ScratchDir scratch("quill-round-trip");
+    const std::string msh = scratch.file("in.msh");
+    const std::string obj = scratch.file("out.obj");
+    const std::string side = scratch.file("out.matrix");
+    const std::string imported = scratch.file("back.msh");
+    if (mshSave(msh.c_str(), mesh.get()) != 1)
         fail("could not save the input mesh");
-    if (run(quillout::runQuillout, {"quillout", p.msh, p.obj}) != 0)
+    if (run(quillout::runQuillout, {"quillout", msh, obj}) != 0)
         fail("quillout failed");
     const auto quillin = [parallelFromBytes](int argc, char** argv) { return runQuillinWith(argc, argv, parallelFromBytes); };
-    if (run(quillin, {"quillin", p.obj, p.back, p.side}) != 0)
+    if (run(quillin, {"quillin", obj, imported, side}) != 0)
         fail("quillin failed");
-    const MeshHandle back(mshLoad(p.back.c_str()));
+    const MeshHandle back(mshLoad(imported.c_str()));
     if (!back)
         fail("could not load the imported mesh");
     compareMeshes(*mesh, *back);
