@@ -5,10 +5,14 @@
 #include "msh_format.h"
 
 #include <cstdio>
+#include <cstring>
 
 using namespace msh;
 
 namespace {
+
+static_assert(sizeof(MeshTriangle) == triangleRecordSize && sizeof(MeshGroup) == groupRecordSize &&
+              sizeof(uint32_t) == groupMatrixRecordSize && sizeof(MeshMatrix) == matrixRecordSize);
 
 constexpr size_t bufferCapacity = size_t(1) << 20;
 // Used when the large buffer cannot be had: slower, but the file is the same.
@@ -37,7 +41,17 @@ bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
     return true;
 }
 
+// On a little-endian host a float's bytes in memory are its file bytes, so runs of floats are
+// copied as they stand; elsewhere each value is encoded on its own.
 void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
+    if constexpr (hostIsLittleEndian) {
+        const uint32_t constant = vertexConstantWord;
+        std::memcpy(bytes, &vertex.x, 12);
+        std::memcpy(bytes + 12, &constant, 4);
+        std::memcpy(bytes + 16, &vertex.u, 8);
+        std::memcpy(bytes + 24, &vertex.u, 8);
+        return;
+    }
     storeF32(bytes, vertex.x);
     storeF32(bytes + 4, vertex.y);
     storeF32(bytes + 8, vertex.z);
@@ -49,6 +63,10 @@ void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
 }
 
 void encodeNormalRecord(unsigned char* bytes, const MeshVertex& vertex) {
+    if constexpr (hostIsLittleEndian) {
+        std::memcpy(bytes, &vertex.nx, 12);
+        return;
+    }
     storeF32(bytes, vertex.nx);
     storeF32(bytes + 4, vertex.ny);
     storeF32(bytes + 8, vertex.nz);
@@ -99,13 +117,31 @@ bool writeRecords(OutBuffer& out, const T* entries, uint32_t count, size_t recor
     return true;
 }
 
+// Hands `size` bytes to the file through the buffer, or straight from where they stand when
+// they would fill it anyway.
+bool writeBytes(OutBuffer& out, const void* bytes, size_t size) {
+    if (out.capacity - out.used < size && !flushBuffer(out))
+        return false;
+    if (size >= out.capacity)
+        return std::fwrite(bytes, 1, size, out.file) == size;
+    std::memcpy(out.bytes + out.used, bytes, size);
+    out.used += size;
+    return true;
+}
+
+// Little-endian hosts hold triangles, groups, group-to-matrix entries and matrices byte for
+// byte as the file does, so those tables go out whole.
 template <typename T>
 bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count,
                 uint32_t countField, size_t recordSize) {
     if (table == nullptr)
         return true;
-    return writeSectionHeader(out, tag, countField) &&
-           writeRecords(out, table, count, recordSize,
+    if (!writeSectionHeader(out, tag, countField))
+        return false;
+    if constexpr (hostIsLittleEndian) {
+        return writeBytes(out, table, size_t{count} * recordSize);
+    }
+    return writeRecords(out, table, count, recordSize,
                         [](unsigned char* bytes, const T& entry) { encodeRecord(bytes, entry); });
 }
 
