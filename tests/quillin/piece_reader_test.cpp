@@ -31,10 +31,14 @@ Pieces fgetsPieces(const std::string& path) {
     return pieces;
 }
 
+// A capacity of 0 reads the file as prepareTextInput has it (mapped, for a non-empty regular
+// file); any other reads it through a block buffer of that capacity.
 Pieces readerPieces(const std::string& path, size_t capacity) {
     FILE* file = std::fopen(path.c_str(), "r");
-    TextInput input{};
-    EXPECT_EQ(prepareTextInput(file, input), InputResult::ok);
+    TextInput input{file, nullptr, 0};
+    if (capacity == 0) {
+        EXPECT_EQ(prepareTextInput(file, input), InputResult::ok);
+    }
     ReadBuffer buffer = makeReadBuffer(capacity);
     PieceReader reader;
     startPieces(reader, input, buffer);
@@ -60,6 +64,7 @@ TEST(PieceReader, LongLinesAreCutAt255Characters) {
     const Pieces expected{std::string(254, 'x') + "f", " 1 2 3" + std::string(38, 'y') + "\n",
                           std::string(255, 'z'), "\n", "end"};
     EXPECT_EQ(readerPieces(path, 4096), expected);
+    EXPECT_EQ(readerPieces(path, 0), expected);
     EXPECT_EQ(fgetsPieces(path), expected);
 }
 
@@ -81,6 +86,7 @@ TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
         const Pieces expected = fgetsPieces(path);
         EXPECT_EQ(readerPieces(path, 510), expected) << "round " << round;
         EXPECT_EQ(readerPieces(path, 1 << 20), expected) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 0), expected) << "round " << round;
     }
 }
 
@@ -101,6 +107,26 @@ TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     }
     releaseTextInput(input);
     ::pclose(pipe);
+}
+
+TEST(PieceReader, RegularFileIsMappedAndAnEmptyOneIsRead) {
+    quilltest::TempDir dir;
+    quilltest::writeFile(dir.file("a.obj"), "v 1 2 3\nf 1 1 1");
+    quilltest::writeFile(dir.file("empty.obj"), "");
+    for (const char* name : {"a.obj", "empty.obj"}) {
+        FILE* file = std::fopen(dir.file(name).c_str(), "r");
+        ASSERT_NE(file, nullptr);
+        TextInput input{};
+        ASSERT_EQ(prepareTextInput(file, input), InputResult::ok);
+        const bool empty = std::string(name) == "empty.obj";
+        EXPECT_EQ(input.mapped, !empty) << name;
+        EXPECT_EQ(input.memorySize, empty ? 0u : 15u) << name;
+        releaseTextInput(input);
+        EXPECT_FALSE(input.mapped);
+        EXPECT_EQ(input.memory, nullptr);
+        std::fclose(file);
+    }
+    EXPECT_EQ(readerPieces(dir.file("empty.obj"), 0), Pieces{});
 }
 
 TEST(PieceReader, DirectoryFailsToRead) {
