@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <sys/stat.h>
 
 using namespace msh;
 
@@ -275,8 +276,13 @@ Mesh* loadFromSource(ByteSource& source, const char* name) {
     return mesh;
 }
 
-// The size of an open file, found by seeking; false for input that cannot seek (a pipe).
+// The size of an open regular file, found by seeking. False for anything else: a pipe cannot
+// seek, and a device such as /dev/zero seeks to a size of 0 while holding endless bytes, so
+// taking its size would silently load an empty mesh.
 bool findFileSize(std::FILE* file, uint64_t& size) {
+    struct stat status {};
+    if (::fstat(::fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
     if (std::fseek(file, 0, SEEK_END) != 0)
         return false;
     const long end = std::ftell(file);

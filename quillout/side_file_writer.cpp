@@ -49,6 +49,10 @@ char* sideFilePath(const char* objPath) {
     return path;
 }
 
+size_t sideFileKeptLength(const char* objPath) {
+    return keptLength(objPath, std::strlen(objPath));
+}
+
 bool sideFileReplacesObj(const char* objPath) {
     const size_t length = std::strlen(objPath);
     const size_t kept = keptLength(objPath, length);

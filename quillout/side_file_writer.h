@@ -17,6 +17,9 @@ namespace quillout {
 // allocation fails.
 char* sideFilePath(const char* objPath);
 
+// How many leading characters of the OBJ path the side file path keeps before ".matrix".
+size_t sideFileKeptLength(const char* objPath);
+
 // True when that side file path is the OBJ path itself (an OBJ path whose last component ends
 // in ".matrix"), so that writing the side file would replace the OBJ file just written.
 bool sideFileReplacesObj(const char* objPath);

@@ -73,6 +73,13 @@ TEST(MeshLoadFailure, PipeGivesTheReadMessageAtZero) {
     EXPECT_EQ(loaded.errors, readMessage(path, 0));
 }
 
+TEST(MeshLoadFailure, EndlessDeviceGivesTheReadMessageAtZeroNotAnEmptyMesh) {
+    // /dev/zero seeks to a size of 0 yet never ends: it is no .msh file, not an empty one.
+    const LoadResult loaded = loadFile("/dev/zero");
+    EXPECT_EQ(loaded.mesh, nullptr);
+    EXPECT_EQ(loaded.errors, readMessage("/dev/zero", 0));
+}
+
 TEST(MeshLoadFailure, NullMemoryBlockIsEmptyOnlyWhenItsSizeIsZero) {
     testing::internal::CaptureStderr();
     MeshHandle empty(mshLoadMemory(nullptr, 0, "n.msh"));

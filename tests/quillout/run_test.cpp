@@ -140,6 +140,43 @@ TEST(QuilloutRun, GroupWithTrianglesButNoTriangleSectionIsRefused) {
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.obj")));
 }
 
+TEST(QuilloutRun, OutputsThatAreTheInputFileAreRefusedBeforeAnyOutput) {
+    quilltest::TempDir dir;
+    MeshTables tables = smallMesh();
+    // The side file of "model.obj" is "model.matrix", here the .msh file being exported.
+    saveMesh(tables, dir.file("model.matrix"));
+    const std::string original = quilltest::readFile(dir.file("model.matrix"));
+    RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.errors, "ERROR: Writing \"" + dir.file("model.matrix") +
+                                 "\" would replace the input .msh file \"" + dir.file("model.matrix") +
+                                 "\"\n");
+    EXPECT_FALSE(quilltest::fileExists(dir.file("model.obj")));
+    EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
+
+    // The OBJ path itself, spelled differently.
+    const std::string otherSpelling = (dir.path() / "." / "model.matrix").string();
+    result = run({dir.file("model.matrix"), otherSpelling});
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.errors, "ERROR: Writing \"" + otherSpelling +
+                                 "\" would replace the input .msh file \"" + dir.file("model.matrix") +
+                                 "\"\n");
+    EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
+}
+
+TEST(QuilloutRun, InputNamedLikeTheSideFileIsFineWhenNoSideFileIsDue) {
+    quilltest::TempDir dir;
+    MeshTables tables = smallMesh();
+    tables.matrices.clear();
+    saveMesh(tables, dir.file("model.matrix"));
+    const std::string original = quilltest::readFile(dir.file("model.matrix"));
+    const RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(quilltest::readFile(dir.file("model.obj")), smallMeshObj);
+    EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
+}
+
 TEST(QuilloutRun, OutputBufferAllocationFailureLeavesTheObjFileUntouched) {
     quilltest::TempDir dir;
     MeshTables tables = smallMesh();
