@@ -1,6 +1,7 @@
 #include "obj_reader.h"
 
 #include "fields.h"
+#include "huge_pages.h"
 #include "msh_alloc.h"
 #include "number_text.h"
 
@@ -314,9 +315,16 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
                            (tables.normals = mshAllocateArray<ObjVec3>(tables.normalCount)) != nullptr &&
                            (tables.faces = mshAllocateArray<ObjFace>(tables.faceCount)) != nullptr &&
                            (tables.groups = mshAllocateArray<ObjGroup>(tables.groupCount)) != nullptr;
-    if (!allocated)
+    if (!allocated) {
         releaseObjTables(tables);
-    return allocated;
+        return false;
+    }
+    adviseHugePages(tables.positions, sizeof(ObjVec3) * tables.positionCount);
+    adviseHugePages(tables.texcoords, sizeof(ObjVec2) * tables.texcoordCount);
+    adviseHugePages(tables.normals, sizeof(ObjVec3) * tables.normalCount);
+    adviseHugePages(tables.faces, sizeof(ObjFace) * tables.faceCount);
+    adviseHugePages(tables.groups, sizeof(ObjGroup) * tables.groupCount);
+    return true;
 }
 
 void releaseObjTables(ObjTables& tables) {

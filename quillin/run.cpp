@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "assemble.h"
+#include "huge_pages.h"
 #include "msh.h"
 #include "obj_input.h"
 #include "piece_reader.h"
@@ -63,6 +64,8 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
         releaseWorkingTables(obj, side);
         return -1;
     }
+    adviseHugePages(mesh->vertices, sizeof(MeshVertex) * mesh->vertexCount);
+    adviseHugePages(mesh->triangles, sizeof(MeshTriangle) * mesh->triangleCount);
     assembleMesh(obj, side, *mesh);
     const int saved = mshSave(argv[2], mesh);
     releaseWorkingTables(obj, side);

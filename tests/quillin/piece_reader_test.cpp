@@ -90,6 +90,26 @@ TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
     }
 }
 
+// A mapped file larger than the reader's window of a few MiB: pieces that straddle each move of
+// the window, and pages handed back behind it, must not change a byte.
+TEST(PieceReader, LargeMappedFileAgreesWithFgets) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("large.obj");
+    std::mt19937 random(777);
+    std::string text;
+    while (text.size() < (size_t{9} << 20)) {
+        const size_t length = random() % 8 == 0 ? random() % 600 : random() % 100;
+        text.append(length, static_cast<char>('a' + random() % 26));
+        if (random() % 64 == 0)
+            text.push_back('\0');
+        text.push_back('\n');
+    }
+    quilltest::writeFile(path, text);
+    const Pieces mapped = readerPieces(path, 0);
+    EXPECT_TRUE(mapped == fgetsPieces(path));
+    EXPECT_GT(mapped.size(), 100000u);
+}
+
 TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     FILE* pipe = ::popen("printf 'v 1 2 3\\nf 1 1 1'", "r");
     ASSERT_NE(pipe, nullptr);
