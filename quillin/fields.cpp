@@ -1,5 +1,7 @@
 #include "fields.h"
 
+#include "number_text.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -217,4 +219,23 @@ int strCount(const char* first, const char* last, char c) {
     for (const char* p = first; p != last && *p != '\0'; ++p)
         count += *p == c;
     return count;
+}
+
+bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values, size_t count) {
+    const char* p = first + keywordLength;
+    for (size_t i = 0; i < count; ++i) {
+        p = skipWhiteSpace(p, last);
+        const char* end = nullptr;
+        if (!parseFixedFloatPrefix(p, last, values[i], end))
+            return false;
+        // The number must be the whole field: a middle field ("%[^' ']") ends only at a space
+        // (the number has none of its other stops), the last ("%s") at white space or a NUL.
+        const bool middle = i + 1 < count;
+        const bool wholeField = middle ? end != last && *end == ' '
+                                       : end == last || *end == '\0' || isWhiteSpace(*end);
+        if (!wholeField)
+            return false;
+        p = end;
+    }
+    return true;
 }

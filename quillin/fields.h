@@ -47,5 +47,12 @@ CornerParts splitCorner(Field corner);
 // for any other spelling (the caller then splits it in full).
 bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]);
 
+// The float fields of a record split as splitRecordFields(first, last, keywordLength, fields,
+// count + 1) splits it, each read with parseFloatText, in one scan: returns true and the
+// `count` values when every one of those fields is a plain fixed-point number as
+// parseFixedFloatPrefix reads it, and false for anything else (the caller then splits the
+// record in full).
+bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values, size_t count);
+
 // The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
 int strCount(const char* first, const char* last, char c);

@@ -278,7 +278,7 @@ bool floatOfDecimal(uint64_t w, int q, float& result)
 // too near a float midpoint) to the general reading.
 constexpr int kMaxFixedDecimals = 24;
 
-bool readFixedPoint(const char* p, const char* last, float& result)
+bool readFixedPoint(const char* p, const char* last, float& result, const char*& numberEnd)
 {
     const uint64_t head = loadUpToEight(p, last);
     const uint64_t headNonDigits = nonDigitBytes(head);
@@ -314,6 +314,7 @@ bool readFixedPoint(const char* p, const char* last, float& result)
     if (end != last && (isDigit(*end) || *end == 'e' || *end == 'E')) {
         return false;
     }
+    numberEnd = end;
     return floatNearEstimate(estimate, result);
 }
 
@@ -426,14 +427,26 @@ uint64_t magnitudeOfDigits(const char* p, const char* last)
 
 float parseFloatText(const char* first, const char* last)
 {
-    if (first != last) {
-        const bool negative = *first == '-';
-        float magnitude = 0;
-        if (readFixedPoint(first + static_cast<int>(negative), last, magnitude)) {
-            return withSign(negative, magnitude);
-        }
+    float value = 0;
+    const char* end = nullptr;
+    if (parseFixedFloatPrefix(first, last, value, end)) {
+        return value;
     }
     return parseGeneralFloat(first, last);
+}
+
+bool parseFixedFloatPrefix(const char* first, const char* last, float& value, const char*& end)
+{
+    if (first == last) {
+        return false;
+    }
+    const bool negative = *first == '-';
+    float magnitude = 0;
+    if (!readFixedPoint(first + static_cast<int>(negative), last, magnitude, end)) {
+        return false;
+    }
+    value = withSign(negative, magnitude);
+    return true;
 }
 
 int32_t parseIntText(const char* first, const char* last)

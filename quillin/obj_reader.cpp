@@ -133,8 +133,14 @@ void parseVec3(ParseState& s, const Piece& piece, size_t keywordLength, ObjVec3*
                uint32_t limit, int warning) {
     if (!roomFor(s, index, limit, warning))
         return;
+    const char* last = piece.text + piece.length;
+    float values[3];
+    if (readFixedFloatFields(piece.text, last, keywordLength, values, 3)) {
+        table[index++] = ObjVec3{values[0], values[1], values[2]};
+        return;
+    }
     Field fields[4];
-    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, keywordLength, fields, 4);
+    const size_t taken = splitRecordFields(piece.text, last, keywordLength, fields, 4);
     table[index++] = ObjVec3{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2),
                              floatOrZero(fields, taken, 3)};
 }
@@ -142,6 +148,11 @@ void parseVec3(ParseState& s, const Piece& piece, size_t keywordLength, ObjVec3*
 void parseTexcoord(ParseState& s, const Piece& piece) {
     if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, 231))
         return;
+    float values[2];
+    if (readFixedFloatFields(piece.text, piece.text + piece.length, 2, values, 2)) {
+        s.tables.texcoords[s.at.texcoord++] = ObjVec2{values[0], values[1]};
+        return;
+    }
     Field fields[3];
     const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, 2, fields, 3);
     s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2)};

@@ -1,8 +1,12 @@
 // The scanf-style field rules of the importer, checked on literal pieces.
 #include "fields.h"
+#include "number_text.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <iterator>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -104,6 +108,70 @@ TEST(SplitRecordFields, SameFieldsAsTheWholeSplit) {
             }
         }
     }
+}
+
+// Record pieces of number-like tokens and separators, each in an allocation of exactly its
+// length: whenever the one-scan reading takes a record, it must give the values of the full split
+// read field by field, bit for bit; and it must take the exporter's spelling.
+std::string randomFloatRecord(std::mt19937& random, const std::string& keyword) {
+    static const char* const tokens[] = {"1",   "-2.5", "0.125000000000000000000000", "12.", "-0", "7e1", ".5",
+                                         "1'5", "-",    "0.1234567890123456789012345", "3.0", "42", "x"};
+    static const std::string gaps[] = {" ", " ", " ", "  ", "\t", " \t", "\n", "\r\n", "'", std::string(1, '\0')};
+    std::string piece = keyword;
+    const size_t fields = random() % 5;
+    for (size_t i = 0; i < fields; ++i) {
+        piece += i == 0 || random() % 4 != 0 ? " " : gaps[random() % std::size(gaps)];
+        piece += tokens[random() % std::size(tokens)];
+    }
+    if (random() % 2 == 0)
+        piece += gaps[random() % std::size(gaps)];
+    return piece;
+}
+
+TEST(ReadFixedFloatFields, SameValuesAsTheFullSplitWheneverItTakesTheRecord) {
+    std::mt19937 random(31);
+    int taken = 0;
+    for (int round = 0; round < 40000; ++round) {
+        const std::string keyword = round % 2 == 0 ? "v" : "vt";
+        const size_t count = round % 2 == 0 ? 3 : 2;
+        const std::string text = randomFloatRecord(random, keyword);
+        const auto copy = std::make_unique<char[]>(text.size());
+        std::memcpy(copy.get(), text.data(), text.size());
+        const char* first = copy.get();
+        const char* last = first + text.size();
+        float values[3];
+        if (!readFixedFloatFields(first, last, keyword.size(), values, count))
+            continue;
+        ++taken;
+        Field fields[4];
+        ASSERT_EQ(splitRecordFields(first, last, keyword.size(), fields, count + 1), count + 1) << text;
+        for (size_t i = 0; i < count; ++i)
+            EXPECT_EQ(std::bit_cast<uint32_t>(values[i]),
+                      std::bit_cast<uint32_t>(parseFloatText(fields[i + 1].first, fields[i + 1].last)))
+                << text;
+    }
+    EXPECT_GT(taken, 1000);
+}
+
+TEST(ReadFixedFloatFields, TakesTheExporterSpellingAndLeavesOthersToTheFullSplit) {
+    const auto read = [](const std::string& text, size_t count, float* values) {
+        return readFixedFloatFields(text.data(), text.data() + text.size(), text[1] == ' ' ? 1 : 2, values, count);
+    };
+    float v[3];
+    ASSERT_TRUE(read("v -1.500000000000000000000000 2.000000000000000000000000 0.250000000000000000000000\n", 3, v));
+    EXPECT_EQ(v[0], -1.5f);
+    EXPECT_EQ(v[1], 2.0f);
+    EXPECT_EQ(v[2], 0.25f);
+    ASSERT_TRUE(read("vt 0.5 0.25 0\n", 2, v));
+    EXPECT_EQ(v[0], 0.5f);
+    EXPECT_EQ(v[1], 0.25f);
+    ASSERT_TRUE(read("v 1 2 3", 3, v));
+    EXPECT_EQ(v[2], 3.0f);
+    EXPECT_FALSE(read("v 1\t2 3 4\n", 3, v));  // a tab does not end a middle field
+    EXPECT_FALSE(read("v 1 2\n", 3, v));        // too few fields
+    EXPECT_FALSE(read("v 1e2 2 3\n", 3, v));    // an exponent
+    EXPECT_FALSE(read("v 1'5 2 3\n", 3, v));    // an apostrophe ends the split
+    EXPECT_FALSE(read("v 1 2 3x\n", 3, v));     // the last field runs on
 }
 
 std::string groupId(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -196,6 +197,48 @@ TEST(ParseFloatText, StopsAtNulAndAtTheEndOfTheRange)
                                     std::string("0.\0" "5", 4), std::string("1e\0" "5", 4),
                                     std::string("inf\0" "inity", 8)}) {
         EXPECT_TRUE(floatMatchesCLibrary(text));
+    }
+}
+
+// The prefix reading tells where the number ends; the full reading of any range that reaches
+// that end (and no further than the text) gives the same float.
+TEST(ParseFixedFloatPrefix, EndsWhereTheNumberEndsAndAgreesWithTheFullReading)
+{
+    std::mt19937 random(2024);
+    static const char* const tails[] = {"", " ", " 7", "\n", "x", "-1", "'", "/"};
+    int taken = 0;
+    for (int round = 0; round < 100000; ++round) {
+        char number[64];
+        const float source = std::bit_cast<float>(static_cast<uint32_t>(random()));
+        if (!std::isfinite(source) || std::fabs(source) >= 1e7f) {
+            continue;
+        }
+        std::snprintf(number, sizeof number, "%.*f", static_cast<int>(random() % 25), static_cast<double>(source));
+        const std::string head = number;
+        const std::string text = head + tails[random() % std::size(tails)];
+        const auto copy = std::make_unique<char[]>(text.size());
+        std::memcpy(copy.get(), text.data(), text.size());
+        float value = 0;
+        const char* end = nullptr;
+        if (!parseFixedFloatPrefix(copy.get(), copy.get() + text.size(), value, end)) {
+            continue;
+        }
+        ++taken;
+        ASSERT_EQ(end, copy.get() + head.size()) << text;
+        ASSERT_TRUE(floatMatchesCLibrary(text)) << text;
+        EXPECT_EQ(floatBits(value), floatBits(static_cast<float>(std::strtod(text.c_str(), nullptr)))) << text;
+        EXPECT_EQ(floatBits(value), floatBits(parseFloatText(copy.get(), end))) << text;
+    }
+    EXPECT_GT(taken, 10000);
+}
+
+TEST(ParseFixedFloatPrefix, LeavesOtherSpellingsToTheGeneralReading)
+{
+    for (const char* text : {"", "-", ".5", "1e5", "2E-3", "inf", "nan", "0x1p3", " 1", "+1", "abc",
+                             "0.1234567890123456789012345", "12345678.5"}) {
+        float value = 0;
+        const char* end = nullptr;
+        EXPECT_FALSE(parseFixedFloatPrefix(text, text + std::strlen(text), value, end)) << text;
     }
 }
 
