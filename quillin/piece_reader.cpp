@@ -85,6 +85,21 @@ bool mapRegularFile(FILE* file, TextInput& input) {
     return true;
 }
 
+// Maps the pages of the next stretch of a mapped file in one call rather than one fault at a
+// time. A hint only: a page left out is mapped when touched.
+void populateWindow(const char* from, size_t bytes) {
+#ifdef MADV_POPULATE_READ
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t first = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(from) + bytes;
+    if (end > first)
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
+#else
+    (void)from;
+    (void)bytes;
+#endif
+}
+
 } // namespace
 
 InputResult prepareTextInput(FILE* file, TextInput& input) {
@@ -126,6 +141,7 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
             reader.sourceDone = false;
             reader.windowed = true;
             reader.keptFrom = reader.data;
+            populateWindow(reader.data, reader.size);
         }
         return;
     }
@@ -146,6 +162,7 @@ void moveWindow(PieceReader& reader) {
     reader.position = 0;
     const size_t step = reader.fileBytesLeft < kMapWindowBytes ? static_cast<size_t>(reader.fileBytesLeft)
                                                                  : kMapWindowBytes;
+    populateWindow(reader.data + reader.size, step);
     reader.size += step;
     reader.fileBytesLeft -= step;
     reader.sourceDone = reader.fileBytesLeft == 0;
