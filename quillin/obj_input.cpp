@@ -88,14 +88,79 @@ struct TwoStretches {
     uint64_t bounds[3];
 };
 
-bool countTwoStretches(const TwoStretches& two, ObjPieceCounts counts[2], bool failed[2]) {
+// The counting pass cuts each stretch into chunks at line starts and counts them one by one, so
+// that the parsing pass can move its seam to the chunk boundary that shares the work best.
+constexpr int kChunks = 16;
+
+struct CountedChunks {
+    uint64_t bounds[kChunks + 1];
+    ObjPieceCounts counts[kChunks];
+};
+
+ObjPieceCounts sumCounts(const CountedChunks& chunks, int first, int end) {
+    ObjPieceCounts total{};
+    for (int j = first; j < end; ++j) {
+        total.counted = sum(total.counted, chunks.counts[j].counted);
+        total.stored = sum(total.stored, chunks.counts[j].stored);
+        total.lines += chunks.counts[j].lines;
+    }
+    return total;
+}
+
+// Chunk boundaries at line starts near equal steps of the input, never going back; the middle
+// one is the split of the counting stretches.
+void placeChunks(const TextInput& input, const ReadBuffer& buffer, uint64_t size, uint64_t split,
+                 CountedChunks& chunks) {
+    chunks.bounds[0] = 0;
+    chunks.bounds[kChunks / 2] = split;
+    chunks.bounds[kChunks] = size;
+    for (int j = 1; j < kChunks; ++j) {
+        if (j == kChunks / 2)
+            continue;
+        const uint64_t low = chunks.bounds[j - 1];
+        const uint64_t high = j < kChunks / 2 ? split : size;
+        const uint64_t at = lineStartAfter(input, buffer, size / kChunks * static_cast<uint64_t>(j), 1 << 16);
+        chunks.bounds[j] = at < low ? low : at > high ? high : at;
+    }
+}
+
+bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, bool failed[2]) {
     auto countOne = [&](int i) {
-        PieceReader reader;
-        startPiecesAt(reader, two.inputs[i], two.buffers[i], two.bounds[i], two.bounds[i + 1]);
-        counts[i] = countObjPieces(reader);
-        failed[i] = reader.failed;
+        failed[i] = false;
+        for (int j = i * kChunks / 2; j < (i + 1) * kChunks / 2; ++j) {
+            PieceReader reader;
+            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
+            chunks.counts[j] = countObjPieces(reader);
+            failed[i] = failed[i] || reader.failed;
+        }
     };
     return runTogether([&] { countOne(0); }, [&] { countOne(1); });
+}
+
+// A face costs more to parse than its bytes alone tell (its numbers are resolved and it fills a
+// wide table entry); about as much as this many more bytes of vertex records.
+constexpr uint64_t kFaceWeightBytes = 25;
+
+// The chunk boundary (inside the input) that shares the parsing work most evenly.
+int balancedSeam(const CountedChunks& chunks) {
+    uint64_t cost[kChunks];
+    uint64_t total = 0;
+    for (int j = 0; j < kChunks; ++j) {
+        cost[j] = (chunks.bounds[j + 1] - chunks.bounds[j]) + kFaceWeightBytes * chunks.counts[j].stored.faces;
+        total += cost[j];
+    }
+    int best = kChunks / 2;
+    uint64_t bestGap = UINT64_MAX;
+    uint64_t before = 0;
+    for (int j = 1; j < kChunks; ++j) {
+        before += cost[j - 1];
+        const uint64_t gap = before > total - before ? before - (total - before) : (total - before) - before;
+        if (chunks.bounds[j] != 0 && chunks.bounds[j] < chunks.bounds[kChunks] && gap < bestGap) {
+            best = j;
+            bestGap = gap;
+        }
+    }
+    return best;
 }
 
 // Parses both stretches at once. Returns false when the result cannot stand (the input changed
@@ -125,16 +190,19 @@ bool parseTwoStretches(const TwoStretches& two, const ObjPieceCounts counts[2], 
             (!stretches[1].changed && samePlace(stretches[1].end, expectedEnd)));
 }
 
-ObjReadResult readInTwoStretches(const TwoStretches& two, const TextInput& input, const ReadBuffer& buffer,
-                                 const char* path, ObjTables& tables) {
-    ObjPieceCounts counts[2];
+ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
+                                 const ReadBuffer& buffer, const char* path, ObjTables& tables) {
+    CountedChunks chunks = placed;
     bool failed[2] = {false, false};
-    if (!countTwoStretches(two, counts, failed))
+    if (!countTwoStretches(two, chunks, failed))
         return readInOneStretch(input, buffer, path, tables);
     if (failed[0] || failed[1]) {
         printReadError(path);
         return ObjReadResult::failed;
     }
+    const int seam = balancedSeam(chunks);
+    two.bounds[1] = chunks.bounds[seam];
+    const ObjPieceCounts counts[2] = {sumCounts(chunks, 0, seam), sumCounts(chunks, seam, kChunks)};
     if (!allocate(sum(counts[0].counted, counts[1].counted), tables))
         return ObjReadResult::failed;
     ObjStretch stretches[2];
@@ -181,7 +249,9 @@ ObjReadResult readObjTables(const TextInput& input, const char* path, const Read
         std::setvbuf(second, nullptr, _IONBF, 0);
         two.inputs[1].file = second;
     }
-    const ObjReadResult result = readInTwoStretches(two, input, buffer, path, tables);
+    CountedChunks chunks{};
+    placeChunks(input, buffer, size, split, chunks);
+    const ObjReadResult result = readInTwoStretches(two, chunks, input, buffer, path, tables);
     if (second != nullptr)
         std::fclose(second);
     return result;
