@@ -10,9 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace hardening {
+
+// Root reads and writes through file permissions, so permission cases cannot fail for it.
+inline bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
 
 struct RunResult {
     int status;

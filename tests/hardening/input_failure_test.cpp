@@ -13,14 +13,11 @@
 namespace {
 
 using hardening::RunResult;
+using hardening::runningAsRoot;
 using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
 using quilltest::writeFile;
-
-bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
 
 std::string loaderOpenMessage(const std::string& path) {
     return "mshLoad(): ERROR: Could not open .msh file \"" + path + "\" for binary reading\n";

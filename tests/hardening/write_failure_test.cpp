@@ -14,14 +14,11 @@
 namespace {
 
 using hardening::RunResult;
+using hardening::runningAsRoot;
 using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
 using quilltest::writeFile;
-
-bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
 
 std::string openMessage(const std::string& path) {
     return "ERROR: Could not open file \"" + path + "\" for writing\n";
