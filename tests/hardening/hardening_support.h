@@ -5,6 +5,7 @@
 #include "../../quillin/run.h"
 #include "../../quillout/run.h"
 #include "msh.h"
+#include "run_captured.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -20,25 +21,8 @@ inline bool runningAsRoot() {
     return ::geteuid() == 0;
 }
 
-struct RunResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-inline RunResult runCaptured(int (*program)(int, char**), std::vector<std::string> arguments) {
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = program(static_cast<int>(arguments.size()), argv.data());
-    RunResult result{status, "", ""};
-    result.err = testing::internal::GetCapturedStderr();
-    result.out = testing::internal::GetCapturedStdout();
-    return result;
-}
+using quilltest::RunResult;
+using quilltest::runCaptured;
 
 // quillout <msh> <obj>
 inline RunResult runQuillout(const std::string& msh, const std::string& obj) {

@@ -5,33 +5,23 @@
 #include "obj_reader.h"
 #include "piece_reader.h"
 #include "run.h"
+#include "run_captured.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillintest {
 
-struct RunOutcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using RunOutcome = quilltest::RunResult;
 
 inline RunOutcome runImporter(std::vector<std::string> args) {
     args.insert(args.begin(), "quillin");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = runQuillin(static_cast<int>(args.size()), argv.data());
-    RunOutcome outcome{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-    return outcome;
+    return quilltest::runCaptured(runQuillin, std::move(args));
 }
 
 // OBJ text read through both passes from memory, with the tables the reader left.

@@ -4,11 +4,13 @@
 #include "msh.h"
 #include "msh_alloc.h"
 #include "run.h"
+#include "run_captured.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -17,23 +19,11 @@ using quillouttest::group;
 using quillouttest::identityMatrix;
 using quillouttest::MeshTables;
 
-struct RunResult {
-    int status;
-    std::string output;
-    std::string errors;
-};
+using quilltest::RunResult;
 
 RunResult run(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "quillout");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = quillout::runQuillout(int(arguments.size()), argv.data());
-    const std::string output = testing::internal::GetCapturedStdout();
-    return {status, output, testing::internal::GetCapturedStderr()};
+    return quilltest::runCaptured(quillout::runQuillout, std::move(arguments));
 }
 
 void saveMesh(MeshTables& tables, const std::string& path) {
@@ -78,8 +68,8 @@ TEST(QuilloutRun, FewerThanTwoArgumentsPrintUsage) {
          {std::vector<std::string>{}, std::vector<std::string>{"in.msh"}}) {
         const RunResult result = run(arguments);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.output, "Usage: <msh file> <output file>\n");
-        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.out, "Usage: <msh file> <output file>\n");
+        EXPECT_EQ(result.err, "");
     }
 }
 
@@ -89,8 +79,8 @@ TEST(QuilloutRun, WritesObjThenSideFileAndIgnoresExtraArguments) {
     saveMesh(tables, dir.file("in.msh"));
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj"), "ignored"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, "");
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
     EXPECT_EQ(quilltest::readFile(dir.file("out.matrix")), smallMeshSide(dir.file("out.matrix")));
     EXPECT_FALSE(quilltest::fileExists(dir.file("ignored")));
@@ -108,7 +98,7 @@ TEST(QuilloutRun, OnlyOneMatrixTableWritesNoSideFileAndLeavesAnExistingOneAlone)
         quilltest::writeFile(dir.file("out.matrix"), "earlier side file\n");
         const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.err, "");
         EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
         EXPECT_EQ(quilltest::readFile(dir.file("out.matrix")), "earlier side file\n");
     }
@@ -122,7 +112,7 @@ TEST(QuilloutRun, GroupPastTheTriangleTableIsRefusedBeforeAnyOutput) {
     quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Group 1 in .msh file \"" + dir.file("in.msh") +
+    EXPECT_EQ(result.err, "ERROR: Group 1 in .msh file \"" + dir.file("in.msh") +
                                  "\" names triangles past the end of the triangle table\n");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
@@ -135,7 +125,7 @@ TEST(QuilloutRun, GroupWithTrianglesButNoTriangleSectionIsRefused) {
     saveMesh(tables, dir.file("in.msh"));
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Group 0 in .msh file \"" + dir.file("in.msh") +
+    EXPECT_EQ(result.err, "ERROR: Group 0 in .msh file \"" + dir.file("in.msh") +
                                  "\" names triangles past the end of the triangle table\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.obj")));
 }
@@ -148,7 +138,7 @@ TEST(QuilloutRun, OutputsThatAreTheInputFileAreRefusedBeforeAnyOutput) {
     const std::string original = quilltest::readFile(dir.file("model.matrix"));
     RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Writing \"" + dir.file("model.matrix") +
+    EXPECT_EQ(result.err, "ERROR: Writing \"" + dir.file("model.matrix") +
                                  "\" would replace the input .msh file \"" + dir.file("model.matrix") +
                                  "\"\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("model.obj")));
@@ -158,7 +148,7 @@ TEST(QuilloutRun, OutputsThatAreTheInputFileAreRefusedBeforeAnyOutput) {
     const std::string otherSpelling = (dir.path() / "." / "model.matrix").string();
     result = run({dir.file("model.matrix"), otherSpelling});
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Writing \"" + otherSpelling +
+    EXPECT_EQ(result.err, "ERROR: Writing \"" + otherSpelling +
                                  "\" would replace the input .msh file \"" + dir.file("model.matrix") +
                                  "\"\n");
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
@@ -172,7 +162,7 @@ TEST(QuilloutRun, InputNamedLikeTheSideFileIsFineWhenNoSideFileIsDue) {
     const std::string original = quilltest::readFile(dir.file("model.matrix"));
     const RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.err, "");
     EXPECT_EQ(quilltest::readFile(dir.file("model.obj")), smallMeshObj);
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
 }
@@ -193,7 +183,7 @@ TEST(QuilloutRun, OutputBufferAllocationFailureLeavesTheObjFileUntouched) {
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     mshFailAllocation(0);
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Could not allocate needed memory\n");
+    EXPECT_EQ(result.err, "ERROR: Could not allocate needed memory\n");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
 }
@@ -212,7 +202,7 @@ TEST(QuilloutRun, SidePathAllocationFailureKeepsTheObjFileComplete) {
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     mshFailAllocation(0);
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Could not allocate needed memory\n");
+    EXPECT_EQ(result.err, "ERROR: Could not allocate needed memory\n");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
 }
@@ -229,9 +219,9 @@ TEST(QuilloutRun, EveryAllocationFailureEndsWithOneMessageAndStatusMinusOne) {
         const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
         mshFailAllocation(0);
         EXPECT_EQ(result.status, -1) << "allocation " << nth;
-        EXPECT_TRUE(result.errors == "ERROR: Could not allocate needed memory\n" ||
-                    result.errors == "mshLoad(): ERROR: Could not allocate needed memory\n")
-            << "allocation " << nth << ": " << result.errors;
+        EXPECT_TRUE(result.err == "ERROR: Could not allocate needed memory\n" ||
+                    result.err == "mshLoad(): ERROR: Could not allocate needed memory\n")
+            << "allocation " << nth << ": " << result.err;
     }
 }
 
@@ -244,7 +234,7 @@ TEST(QuilloutRun, FailedObjWriteWritesNoSideFile) {
     std::filesystem::create_symlink("/dev/full", dir.path() / "out.obj");
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.errors, "ERROR: Could not write to file \"" + dir.file("out.obj") + "\"\n");
+    EXPECT_EQ(result.err, "ERROR: Could not write to file \"" + dir.file("out.obj") + "\"\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
 }
 
