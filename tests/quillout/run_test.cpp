@@ -167,14 +167,19 @@ TEST(QuilloutRun, InputNamedLikeTheSideFileIsFineWhenNoSideFileIsDue) {
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
 }
 
+// Runs in.msh -> out.obj once without injected failures and counts the allocations it makes.
+uint64_t allocationsOfASuccessfulRun(const quilltest::TempDir& dir) {
+    const uint64_t before = mshAllocationCount();
+    EXPECT_EQ(run({dir.file("in.msh"), dir.file("out.obj")}).status, 0);
+    return mshAllocationCount() - before;
+}
+
 TEST(QuilloutRun, OutputBufferAllocationFailureLeavesTheObjFileUntouched) {
     quilltest::TempDir dir;
     MeshTables tables = smallMesh();
     saveMesh(tables, dir.file("in.msh"));
     // A full run allocates the loader's tables, then the output buffer, then the side path.
-    const uint64_t before = mshAllocationCount();
-    ASSERT_EQ(run({dir.file("in.msh"), dir.file("out.obj")}).status, 0);
-    const uint64_t allocations = mshAllocationCount() - before;
+    const uint64_t allocations = allocationsOfASuccessfulRun(dir);
     ASSERT_GE(allocations, 3u);
     quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
     std::filesystem::remove(dir.file("out.matrix"));
@@ -192,9 +197,7 @@ TEST(QuilloutRun, SidePathAllocationFailureKeepsTheObjFileComplete) {
     quilltest::TempDir dir;
     MeshTables tables = smallMesh();
     saveMesh(tables, dir.file("in.msh"));
-    const uint64_t before = mshAllocationCount();
-    ASSERT_EQ(run({dir.file("in.msh"), dir.file("out.obj")}).status, 0);
-    const uint64_t allocations = mshAllocationCount() - before;
+    const uint64_t allocations = allocationsOfASuccessfulRun(dir);
     std::filesystem::remove(dir.file("out.obj"));
     std::filesystem::remove(dir.file("out.matrix"));
 
@@ -211,9 +214,7 @@ TEST(QuilloutRun, EveryAllocationFailureEndsWithOneMessageAndStatusMinusOne) {
     quilltest::TempDir dir;
     MeshTables tables = smallMesh();
     saveMesh(tables, dir.file("in.msh"));
-    const uint64_t before = mshAllocationCount();
-    ASSERT_EQ(run({dir.file("in.msh"), dir.file("out.obj")}).status, 0);
-    const uint64_t allocations = mshAllocationCount() - before;
+    const uint64_t allocations = allocationsOfASuccessfulRun(dir);
     for (uint64_t nth = 1; nth <= allocations; ++nth) {
         mshFailAllocation(nth);
         const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
