@@ -1,5 +1,6 @@
 #include "fields.h"
 
+#include "digit_words.h"
 #include "number_text.h"
 
 #include <bit>
@@ -210,6 +211,33 @@ bool splitRepeatedCorners(const char* first, const char* last, CornerParts corne
         parts.normal.last = end;
         parts.repeated = true;
         p = end;
+    }
+    return true;
+}
+
+bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t numbers[3]) {
+    if (last - first < 2 || first[1] != ' ')
+        return false;
+    const char* p = first + 2;
+    for (int c = 0; c < 3; ++c) {
+        // Bytes past `last` load as zeros, which match neither a digit nor a slash, so every
+        // byte the comparisons below accept lies inside the piece.
+        const uint64_t word = loadUpToEight(p, last);
+        const int n = leadingDigitCount(word);
+        if (n == 0 || n == 8 || static_cast<char>(word >> (8 * n)) != '/')
+            return false;
+        const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
+        const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
+        if (((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
+            ((loadUpToEight(p + 2 * n + 2, last) ^ word) & digitsOnly) != 0)
+            return false;
+        const char* end = p + 3 * n + 2;
+        // A middle corner ends at a space; the last at white space, a NUL or the end.
+        const bool ends = c < 2 ? end != last && *end == ' ' : end == last || *end == '\0' || isWhiteSpace(*end);
+        if (!ends)
+            return false;
+        numbers[c] = static_cast<int32_t>(leadingDigitsValue(word, n));
+        p = end + 1;
     }
     return true;
 }

@@ -47,6 +47,12 @@ CornerParts splitCorner(Field corner);
 // for any other spelling (the caller then splits it in full).
 bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]);
 
+// The exporter's spelling of a face, "f a/a/a b/b/b c/c/c" with single spaces and each number
+// one to seven plain digits: returns true and the three numbers, which are what splitting the
+// piece and reading each corner's parts with parseIntText gives (every part of a corner being
+// the same text). false for any other spelling; the caller then splits the piece in full.
+bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t numbers[3]);
+
 // The float fields of a record split as splitRecordFields(first, last, keywordLength, fields,
 // count + 1) splits it, each read with parseFloatText, in one scan: returns true and the
 // `count` values when every one of those fields is a plain fixed-point number as

@@ -214,7 +214,35 @@ int faceWarning(const Piece& piece) {
     }
 }
 
+void storeFace(ParseState& s, const ObjFace& face) {
+    for (uint32_t p : face.positionIndex) {
+        s.run.maxPosition = std::max(s.run.maxPosition, p);
+        s.run.minPosition = std::min(s.run.minPosition, p);
+    }
+    s.tables.faces[s.at.face++] = face;
+    ++s.run.faces;
+}
+
+// A corner of the exporter's spelling: its three parts are the same number.
+bool resolveRepeatedCorner(ParseState& s, int32_t number, ObjFace& face, int c) {
+    if (!resolveReference(number, s.at.position, s.tables.positionCount, face.positionIndex[c]))
+        return fail(s, ObjError::badReference, "position", number);
+    return (resolveReference(number, s.at.texcoord, s.tables.texcoordCount, face.texcoordIndex[c]) ||
+            fail(s, ObjError::badReference, "texture coordinate", number)) &&
+           (resolveReference(number, s.at.normal, s.tables.normalCount, face.normalIndex[c]) ||
+            fail(s, ObjError::badReference, "normal", number));
+}
+
 void parseFace(ParseState& s, const Piece& piece) {
+    int32_t numbers[3];
+    if (s.at.face < s.stretch.limit.face && readRepeatedFaceNumbers(piece.text, piece.text + piece.length, numbers)) {
+        ObjFace face;
+        for (int c = 0; c < 3; ++c)
+            if (!resolveRepeatedCorner(s, numbers[c], face, c))
+                return;
+        storeFace(s, face);
+        return;
+    }
     CornerParts corners[3];
     const bool complete = splitFace(piece, corners);
     if (s.at.face >= s.stretch.limit.face) {
@@ -232,12 +260,7 @@ void parseFace(ParseState& s, const Piece& piece) {
     for (int c = 0; c < 3; ++c)
         if (!parseCorner(s, corners[c], face, c))
             return;
-    for (uint32_t p : face.positionIndex) {
-        s.run.maxPosition = std::max(s.run.maxPosition, p);
-        s.run.minPosition = std::min(s.run.minPosition, p);
-    }
-    s.tables.faces[s.at.face++] = face;
-    ++s.run.faces;
+    storeFace(s, face);
 }
 
 void closeGroup(ObjTables& tables, uint32_t index, const FaceRun& run) {
@@ -301,12 +324,12 @@ void parsePiece(ParseState& s, const Piece& piece) {
 
 ObjPieceCounts countObjPieces(PieceReader& reader) {
     ObjPieceCounts counts{};
-    Piece piece;
-    while (nextPiece(reader, piece)) {
+    forEachPiece(reader, [&counts](const Piece& piece) {
         addTo(counts.counted, countedKind(piece));
         addTo(counts.stored, storedKind(piece));
         counts.lines += piece.endsLine;
-    }
+        return true;
+    });
     return counts;
 }
 
@@ -352,11 +375,11 @@ void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch
     stretch.changed = false;
     stretch.error = ObjError{ObjError::none, 0, nullptr, 0};
     ParseState s{tables, stretch, stretch.start, freshRun(tables)};
-    Piece piece;
-    while (!s.stop && nextPiece(reader, piece)) {
+    forEachPiece(reader, [&s](const Piece& piece) {
         parsePiece(s, piece);
         s.at.line += piece.endsLine;
-    }
+        return !s.stop;
+    });
     stretch.end = s.at;
     if (stretch.sawGroup) {
         stretch.lastGroup = s.at.group - 1;

@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 inline constexpr size_t kPieceLimit = 255;
 
 // The one block buffer that every pass of a run reads through.
@@ -97,6 +101,66 @@ inline bool nextPiece(PieceReader& reader, Piece& piece) {
                                       : window;
     reader.position += piece.length;
     return true;
+}
+
+// The line ends among the 64 bytes at `p`: bit i is set when p[i] is '\n'.
+inline uint64_t lineEndsIn64(const char* p) {
+#if defined(__SSE2__)
+    const __m128i lineEnd = _mm_set1_epi8('\n');
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineEnd))))
+                << (16 * i);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= static_cast<uint64_t>(p[i] == '\n') << i;
+    return mask;
+#endif
+}
+
+// Hands visit(piece) every piece whose line end lies in the whole 64-byte blocks of what the
+// reader holds, cutting them from the blocks' line-end masks rather than one search per piece.
+// Stops early when visit returns false (and returns false). Leaves the reader at the first piece
+// not handed out.
+template <typename Visit>
+bool visitPiecesInBlocks(PieceReader& reader, Visit& visit) {
+    const char* const data = reader.data;
+    size_t start = reader.position;
+    for (size_t block = start; reader.size - block >= 64; block += 64) {
+        for (uint64_t mask = lineEndsIn64(data + block); mask != 0; mask &= mask - 1) {
+            const size_t lineEnd = block + static_cast<size_t>(__builtin_ctzll(mask));
+            for (; lineEnd - start >= kPieceLimit; start += kPieceLimit) {
+                reader.position = start + kPieceLimit;
+                if (!visit(Piece{data + start, kPieceLimit, false}))
+                    return false;
+            }
+            reader.position = lineEnd + 1;
+            if (!visit(Piece{data + start, lineEnd + 1 - start, true}))
+                return false;
+            start = lineEnd + 1;
+        }
+        // The bytes up to the end of the block hold no further line end: whole pieces of the
+        // limit's length are settled there already.
+        for (; block + 64 - start >= kPieceLimit; start += kPieceLimit) {
+            reader.position = start + kPieceLimit;
+            if (!visit(Piece{data + start, kPieceLimit, false}))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Hands visit(piece) every piece in order, as repeated nextPiece calls would, until visit
+// returns false or the input ends.
+template <typename Visit>
+void forEachPiece(PieceReader& reader, Visit visit) {
+    Piece piece;
+    while (visitPiecesInBlocks(reader, visit) && nextPiece(reader, piece) && visit(piece)) {
+    }
 }
 
 // The byte at `index` as C code sees the NUL-terminated piece: 0 at or past its end.

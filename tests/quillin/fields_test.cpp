@@ -289,6 +289,68 @@ TEST(SplitRepeatedCorners, SamePartsAsTheFullSplit) {
     EXPECT_GT(taken, 10000);
 }
 
+struct FaceNumbers {
+    bool taken;
+    std::vector<int32_t> numbers;
+    bool operator==(const FaceNumbers&) const = default;
+};
+
+FaceNumbers faceNumbers(const std::string& piece) {
+    int32_t numbers[3] = {0, 0, 0};
+    const bool taken = readRepeatedFaceNumbers(piece.data(), piece.data() + piece.size(), numbers);
+    return taken ? FaceNumbers{true, {numbers[0], numbers[1], numbers[2]}} : FaceNumbers{false, {}};
+}
+
+TEST(ReadRepeatedFaceNumbers, TakesTheExporterSpellingOnly) {
+    const FaceNumbers none{false, {}};
+    EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3\n"), (FaceNumbers{true, {1, 2, 3}}));
+    EXPECT_EQ(faceNumbers("f 1234567/1234567/1234567 0012/0012/0012 9/9/9"), (FaceNumbers{true, {1234567, 12, 9}}));
+    EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3 4/4/4\r\n"), (FaceNumbers{true, {1, 2, 3}}));
+    EXPECT_EQ(faceNumbers(std::string("f 1/1/1 2/2/2 3/3/3\0 junk", 25)), (FaceNumbers{true, {1, 2, 3}}));
+    for (const std::string other : {"f 12345678/12345678/12345678 1/1/1 2/2/2", "f 1/1/1  2/2/2 3/3/3", "f  1/1/1 2/2/2 3/3/3",
+                                    "f 1/1/1\t2/2/2 3/3/3", "f 1/1/2 2/2/2 3/3/3", "f 1/1/1 2/2/2 3/3/", "f 1/1/1 2/2/2",
+                                    "f -1/-1/-1 2/2/2 3/3/3", "f 1//1 2//2 3//3", "f 1 2 3", "f 1/1/1 2/2/2 3/3/3x",
+                                    "f 1/1/1 2/2/2 3/3/33", "f 1/1/1 2/2/2 33/3/3", "f\t1/1/1 2/2/2 3/3/3", "f"})
+        EXPECT_EQ(faceNumbers(other), none) << other;
+}
+
+// Where the shortcut takes a face, its numbers are those of the full split read part by part.
+TEST(ReadRepeatedFaceNumbers, SameNumbersAsTheFullSplit) {
+    std::mt19937 random(29);
+    static const char noise[] = {' ', '\t', '\'', '/', '\0', '\r', 'x', '-', '0', '7'};
+    int taken = 0;
+    for (int round = 0; round < 30000; ++round) {
+        std::string piece = "f";
+        bool sevenDigitsAtMost = true;
+        for (int c = 0; c < 3 + static_cast<int>(random() % 2); ++c) {
+            const std::string number = std::to_string(random() % (round % 2 == 0 ? 100 : 100000000));
+            sevenDigitsAtMost = sevenDigitsAtMost && (c >= 3 || number.size() <= 7);
+            piece += " " + number + "/" + number + "/" + number;
+        }
+        piece += random() % 2 == 0 ? "\n" : "\r\n";
+        const bool plain = round % 3 == 0;
+        for (int k = plain ? 0 : 1 + static_cast<int>(random() % 2); k > 0; --k)
+            piece[1 + random() % (piece.size() - 1)] = noise[random() % sizeof noise];
+        const FaceNumbers read = faceNumbers(piece);
+        if (plain && sevenDigitsAtMost) {
+            EXPECT_TRUE(read.taken) << piece;
+        }
+        if (!read.taken)
+            continue;
+        ++taken;
+        std::vector<Field> fields(4);
+        ASSERT_EQ(splitRecordFields(piece.data(), piece.data() + piece.size(), 1, fields.data(), 4), 4u) << piece;
+        for (int c = 0; c < 3; ++c) {
+            const CornerParts full = splitCorner(fields[c + 1]);
+            const std::string position(full.position.first, full.position.last);
+            EXPECT_EQ(position, std::string(full.texcoord.first, full.texcoord.last)) << piece;
+            EXPECT_EQ(position, std::string(full.normal.first, full.normal.last)) << piece;
+            EXPECT_EQ(read.numbers[c], parseIntText(full.position.first, full.position.last)) << piece;
+        }
+    }
+    EXPECT_GT(taken, 5000);
+}
+
 TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
     const std::string text("f 1/1/1 2/2/2 3/3/3\n", 20);
     EXPECT_EQ(strCount(text.data(), text.data() + text.size(), '/'), 6);

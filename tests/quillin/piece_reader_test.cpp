@@ -31,9 +31,12 @@ Pieces fgetsPieces(const std::string& path) {
     return pieces;
 }
 
+enum class Walk { onePieceAtATime, inBlocks };
+
 // A capacity of 0 reads the file as prepareTextInput has it (mapped, for a non-empty regular
-// file); any other reads it through a block buffer of that capacity.
-Pieces readerPieces(const std::string& path, size_t capacity) {
+// file); any other reads it through a block buffer of that capacity. The pieces come from
+// nextPiece calls, or from forEachPiece, which cuts them from whole blocks.
+Pieces readerPieces(const std::string& path, size_t capacity, Walk walk = Walk::onePieceAtATime) {
     FILE* file = std::fopen(path.c_str(), "r");
     TextInput input{file, nullptr, 0};
     if (capacity == 0) {
@@ -43,10 +46,17 @@ Pieces readerPieces(const std::string& path, size_t capacity) {
     PieceReader reader;
     startPieces(reader, input, buffer);
     Pieces pieces;
-    Piece piece;
-    while (nextPiece(reader, piece)) {
+    auto take = [&pieces](const Piece& piece) {
         pieces.emplace_back(piece.text, piece.length);
         EXPECT_EQ(piece.endsLine, pieces.back().back() == '\n');
+        return true;
+    };
+    if (walk == Walk::inBlocks) {
+        forEachPiece(reader, take);
+    } else {
+        Piece piece;
+        while (nextPiece(reader, piece))
+            take(piece);
     }
     EXPECT_FALSE(reader.failed);
     releaseReadBuffer(buffer);
@@ -87,6 +97,55 @@ TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
         EXPECT_EQ(readerPieces(path, 510), expected) << "round " << round;
         EXPECT_EQ(readerPieces(path, 1 << 20), expected) << "round " << round;
         EXPECT_EQ(readerPieces(path, 0), expected) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 510, Walk::inBlocks), expected) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 0, Walk::inBlocks), expected) << "round " << round;
+    }
+}
+
+// Cutting pieces from whole blocks: lines just around the piece limit and the block size, and
+// stretches without a line end far longer than a block or the reader's buffer.
+TEST(PieceReader, PiecesCutFromBlocksAgreeWithFgets) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("blocks.obj");
+    std::string text;
+    for (size_t length : {0, 1, 63, 64, 65, 127, 128, 253, 254, 255, 256, 257, 509, 510, 511, 765, 766})
+        text += std::string(length, 'a' + static_cast<char>(length % 26)) + "\n";
+    text += std::string(100000, 'q') + "\n" + std::string(70000, 'r') + "\n\n\n" + std::string(300, 's');
+    quilltest::writeFile(path, text);
+    const Pieces expected = fgetsPieces(path);
+    for (size_t capacity : {size_t{510}, size_t{4096}, size_t{0}})
+        EXPECT_EQ(readerPieces(path, capacity, Walk::inBlocks), expected) << capacity;
+}
+
+// A visit that says stop ends the walk at once, and the reader goes on from the piece after it.
+TEST(PieceReader, StoppingTheWalkLeavesTheReaderAtTheNextPiece) {
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += std::string(static_cast<size_t>(i * 7 % 400), 'x') + "\n";
+    const Pieces all = [&] {
+        PieceReader reader;
+        startPieces(reader, TextInput{nullptr, text.data(), text.size()}, ReadBuffer{nullptr, 0});
+        Pieces pieces;
+        forEachPiece(reader, [&](const Piece& piece) {
+            pieces.emplace_back(piece.text, piece.length);
+            return true;
+        });
+        return pieces;
+    }();
+    ASSERT_GT(all.size(), 300u);
+    for (size_t stopAt : {size_t{0}, size_t{1}, size_t{17}, all.size() / 2, all.size() - 1}) {
+        PieceReader reader;
+        startPieces(reader, TextInput{nullptr, text.data(), text.size()}, ReadBuffer{nullptr, 0});
+        Pieces pieces;
+        forEachPiece(reader, [&](const Piece& piece) {
+            pieces.emplace_back(piece.text, piece.length);
+            return pieces.size() <= stopAt;
+        });
+        EXPECT_EQ(pieces.size(), stopAt + 1);
+        Piece piece;
+        while (nextPiece(reader, piece))
+            pieces.emplace_back(piece.text, piece.length);
+        EXPECT_EQ(pieces, all) << stopAt;
     }
 }
 
@@ -106,7 +165,9 @@ TEST(PieceReader, LargeMappedFileAgreesWithFgets) {
     }
     quilltest::writeFile(path, text);
     const Pieces mapped = readerPieces(path, 0);
-    EXPECT_TRUE(mapped == fgetsPieces(path));
+    const Pieces expected = fgetsPieces(path);
+    EXPECT_TRUE(mapped == expected);
+    EXPECT_TRUE(readerPieces(path, 0, Walk::inBlocks) == expected);
     EXPECT_GT(mapped.size(), 100000u);
 }
 

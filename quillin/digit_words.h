@@ -1,0 +1,68 @@
+// Eight text bytes as one little-endian word, and the digit tests and values that work on all
+// eight at once. Shared by the number conversions and the face shortcut.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little);
+
+inline uint64_t loadEight(const char* p) {
+    uint64_t bytes = 0;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return bytes;
+}
+
+inline uint64_t loadFour(const char* p) {
+    uint32_t bytes = 0;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return bytes;
+}
+
+// The first eight bytes of [p, last), zero bytes past `last`, without reading past it: short
+// ranges are covered by two overlapping loads, or by single bytes.
+inline uint64_t loadUpToEight(const char* p, const char* last) {
+    const auto length = static_cast<size_t>(last - p);
+    if (length >= 8)
+        return loadEight(p);
+    if (length >= 4)
+        return loadFour(p) | (loadFour(last - 4) << (8 * (length - 4)));
+    if (length == 0)
+        return 0;
+    const auto byteAt = [p](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i); };
+    return byteAt(0) | byteAt(length / 2) | byteAt(length - 1);
+}
+
+// The top bit of each byte that is not a digit character, up to and including the first such
+// byte; above it a carry may mark digits too. A byte below '0' turns the subtraction's top bit
+// on; one above '9' turns the addition's on.
+inline uint64_t nonDigitBytes(uint64_t bytes) {
+    return ((bytes + 0x4646464646464646u) | (bytes - 0x3030303030303030u)) & 0x8080808080808080u;
+}
+
+inline bool isEightDigits(uint64_t bytes) {
+    return nonDigitBytes(bytes) == 0;
+}
+
+// The number of digit characters the word starts with (8 when all are digits).
+inline int leadingDigitCount(uint64_t bytes) {
+    const uint64_t nonDigits = nonDigitBytes(bytes);
+    return nonDigits == 0 ? 8 : std::countr_zero(nonDigits) >> 3;
+}
+
+// The value of eight digit characters, the first one the most significant (in the lowest
+// byte): neighbouring digits are combined into pairs, pairs into fours, fours into eight.
+inline uint64_t eightDigitValue(uint64_t bytes) {
+    bytes = ((bytes & 0x0F0F0F0F0F0F0F0Fu) * (1 + (10 << 8))) >> 8;
+    bytes = ((bytes & 0x00FF00FF00FF00FFu) * (1 + (100 << 16))) >> 16;
+    return ((bytes & 0x0000FFFF0000FFFFu) * (1 + (uint64_t{10000} << 32))) >> 32;
+}
+
+// The value of the first `count` (1 to 7) of eight digit characters: the digits are moved to
+// the low-order end and zeros fill in ahead of them.
+inline uint64_t leadingDigitsValue(uint64_t bytes, int count) {
+    const int padding = 64 - 8 * count;
+    return eightDigitValue((bytes << padding) | (0x3030303030303030u >> (64 - padding)));
+}
