@@ -90,7 +90,7 @@ struct TwoStretches {
 
 // The counting pass cuts each stretch into chunks at line starts and counts them one by one, so
 // that the parsing pass can move its seam to the chunk boundary that shares the work best.
-constexpr int kChunks = 16;
+constexpr int kChunks = 32;
 
 struct CountedChunks {
     uint64_t bounds[kChunks + 1];
@@ -137,16 +137,18 @@ bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, bool fail
     return runTogether([&] { countOne(0); }, [&] { countOne(1); });
 }
 
-// A face costs more to parse than its bytes alone tell (its numbers are resolved and it fills a
-// wide table entry); about as much as this many more bytes of vertex records.
-constexpr uint64_t kFaceWeightBytes = 25;
+// A vertex record ("v", "vt", "vn") costs more to parse than its bytes alone tell (its numbers
+// are long decimals, each converted exactly); about as much as this many more bytes of faces.
+constexpr uint64_t kVertexRecordWeightBytes = 16;
 
 // The chunk boundary (inside the input) that shares the parsing work most evenly.
 int balancedSeam(const CountedChunks& chunks) {
     uint64_t cost[kChunks];
     uint64_t total = 0;
     for (int j = 0; j < kChunks; ++j) {
-        cost[j] = (chunks.bounds[j + 1] - chunks.bounds[j]) + kFaceWeightBytes * chunks.counts[j].stored.faces;
+        const ObjCounts& stored = chunks.counts[j].stored;
+        cost[j] = (chunks.bounds[j + 1] - chunks.bounds[j]) +
+                  kVertexRecordWeightBytes * (stored.positions + stored.texcoords + stored.normals);
         total += cost[j];
     }
     int best = kChunks / 2;

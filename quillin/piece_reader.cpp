@@ -4,10 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 ReadBuffer makeReadBuffer(size_t capacity) {
     if (capacity < 2 * kPieceLimit)
         capacity = 2 * kPieceLimit;
@@ -23,9 +19,6 @@ void releaseReadBuffer(ReadBuffer& buffer) {
 }
 
 namespace {
-
-// How far ahead of the pieces a mapped file is kept in this process.
-constexpr size_t kMapWindowBytes = size_t{4} << 20;
 
 // Reads until `wanted` bytes have arrived, the file ends or a read fails.
 size_t readFully(FILE* file, char* into, size_t wanted) {
@@ -66,46 +59,10 @@ InputResult readStreamIntoMemory(FILE* file, TextInput& input) {
     return InputResult::ok;
 }
 
-// Maps a non-empty regular file read-only. Both passes then read the page cache in place: no
-// copy into a buffer, no fresh pages. Returns false when the file cannot be mapped.
-bool mapRegularFile(FILE* file, TextInput& input) {
-    const int descriptor = ::fileno(file);
-    struct stat status {};
-    if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
-        static_cast<uint64_t>(status.st_size) > SIZE_MAX)
-        return false;
-    const size_t size = static_cast<size_t>(status.st_size);
-    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (mapping == MAP_FAILED)
-        return false;
-    ::madvise(mapping, size, MADV_SEQUENTIAL);
-    input.memory = static_cast<char*>(mapping);
-    input.memorySize = size;
-    input.mapped = true;
-    return true;
-}
-
-// Maps the pages of the next stretch of a mapped file in one call rather than one fault at a
-// time. A hint only: a page left out is mapped when touched.
-void populateWindow(const char* from, size_t bytes) {
-#ifdef MADV_POPULATE_READ
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t first = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
-    const uintptr_t end = reinterpret_cast<uintptr_t>(from) + bytes;
-    if (end > first)
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_READ);
-#else
-    (void)from;
-    (void)bytes;
-#endif
-}
-
 } // namespace
 
 InputResult prepareTextInput(FILE* file, TextInput& input) {
     input = TextInput{file, nullptr, 0};
-    if (mapRegularFile(file, input))
-        return InputResult::ok;
     // The passes read large blocks themselves; a stdio buffer in between would only copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
     if (std::fseek(file, 0, SEEK_CUR) == 0)
@@ -115,11 +72,7 @@ InputResult prepareTextInput(FILE* file, TextInput& input) {
 }
 
 void releaseTextInput(TextInput& input) {
-    if (input.mapped)
-        ::munmap(input.memory, input.memorySize);
-    else
-        std::free(input.memory);
-    input.mapped = false;
+    std::free(input.memory);
     input.memory = nullptr;
     input.memorySize = 0;
 }
@@ -135,14 +88,6 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
         const uint64_t first = begin < last ? begin : last;
         reader = PieceReader{nullptr, nullptr, 0, input.memory + first, static_cast<size_t>(last - first), 0, 0, true,
                              false};
-        if (input.mapped && reader.size > kMapWindowBytes) {
-            reader.fileBytesLeft = reader.size - kMapWindowBytes;
-            reader.size = kMapWindowBytes;
-            reader.sourceDone = false;
-            reader.windowed = true;
-            reader.keptFrom = reader.data;
-            populateWindow(reader.data, reader.size);
-        }
         return;
     }
     reader = PieceReader{input.file, buffer.bytes, buffer.capacity, buffer.bytes, 0, 0, end - begin, false, false};
@@ -152,36 +97,7 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
     }
 }
 
-namespace {
-
-// Moves the window over a mapped file on past the bytes read, and hands back the whole pages
-// that lie before it. Their bytes stay the file's: a later touch maps them in again.
-void moveWindow(PieceReader& reader) {
-    reader.data += reader.position;
-    reader.size -= reader.position;
-    reader.position = 0;
-    const size_t step = reader.fileBytesLeft < kMapWindowBytes ? static_cast<size_t>(reader.fileBytesLeft)
-                                                                 : kMapWindowBytes;
-    populateWindow(reader.data + reader.size, step);
-    reader.size += step;
-    reader.fileBytesLeft -= step;
-    reader.sourceDone = reader.fileBytesLeft == 0;
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t from = reinterpret_cast<uintptr_t>(reader.keptFrom) & ~(page - 1);
-    const uintptr_t to = reinterpret_cast<uintptr_t>(reader.data) & ~(page - 1);
-    if (to > from) {
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-        reader.keptFrom = reinterpret_cast<const char*>(to);
-    }
-}
-
-} // namespace
-
 void refillPieces(PieceReader& reader) {
-    if (reader.windowed) {
-        moveWindow(reader);
-        return;
-    }
     const size_t tail = reader.size - reader.position;
     if (tail != 0 && reader.position != 0)
         std::memmove(reader.buffer, reader.buffer + reader.position, tail);

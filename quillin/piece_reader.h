@@ -25,21 +25,21 @@ struct ReadBuffer {
 ReadBuffer makeReadBuffer(size_t capacity);
 void releaseReadBuffer(ReadBuffer& buffer);
 
-// What the passes read: the whole input in memory (a regular file mapped read-only, or a pipe or
-// another stream that cannot be read twice, read in to its end), or an open seekable file that
-// cannot be mapped.
+// What the passes read: an open seekable file, read in place through the block buffer, or the
+// whole input in memory (a pipe or another stream that cannot be read twice, read in to its
+// end first).
 struct TextInput {
     FILE* file;
     char* memory; // owned; null for a seekable file read through the block buffer
     size_t memorySize;
-    bool mapped = false; // `memory` is a mapping of the file rather than an allocation
 };
 
 enum class InputResult { ok, readFailed, outOfMemory };
 
-// Prepares `file` for two passes. A non-empty regular file is mapped, so that neither pass copies
-// its bytes; another seekable file is read in place; any other stream is read into memory to its
-// end first, so that the second pass sees the same bytes.
+// Prepares `file` for two passes. A seekable file (a regular file above all) is read where it
+// is, through the block buffer: its bytes are never mapped, so a file cut short by another
+// program while it is read ends a pass early rather than faulting. Any other stream is read into
+// memory to its end first, so that the second pass sees the same bytes.
 InputResult prepareTextInput(FILE* file, TextInput& input);
 void releaseTextInput(TextInput& input);
 
@@ -56,13 +56,9 @@ struct PieceReader {
     const char* data;
     size_t size;
     size_t position;
-    uint64_t fileBytesLeft; // bytes of the stretch not yet read from the file (or not yet in the window)
+    uint64_t fileBytesLeft; // bytes of the stretch not yet read from the file
     bool sourceDone;
     bool failed;
-    // A mapped file is read through a window that moves along the mapping; the pages behind it
-    // are handed back, so the file never stays resident in this process as a whole.
-    bool windowed = false;
-    const char* keptFrom = nullptr; // the first byte whose page has not been handed back
 };
 
 // Starts a pass from the first byte of the input. A file is rewound; if that fails the reader
@@ -81,8 +77,7 @@ uint64_t textInputSize(const TextInput& input);
 // bytes; 0 when there is none (or the file cannot be read there).
 uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window);
 
-// Moves the unread tail to the front of the buffer and fills the rest from the file; for a
-// mapped file, moves the window on and hands back the pages it has left behind.
+// Moves the unread tail to the front of the buffer and fills the rest from the file.
 void refillPieces(PieceReader& reader);
 
 // The next piece, or false at the end of the input (or after a read error: see `failed`).
