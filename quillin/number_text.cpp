@@ -90,8 +90,8 @@ const char* scanExponent(const char* p, const char* last, int64_t& exponent)
     return q;
 }
 
-// Eight digits at a time (digit_words.h): the digit loop's chain of multiply-adds, one per
-// character, is what bounds the speed of a 24-decimal field.
+// Digits are read eight at a time (digit_words.h): a loop with one multiply-add per character
+// would bound the speed of a 24-decimal field.
 
 // Appends the digits at p to `digits` while fewer than kMaxDigits are held.
 const char* takeDigits(const char* p, const char* last, uint64_t& digits, int& count)
