@@ -184,59 +184,51 @@ CornerParts splitCorner(Field corner) {
     return parts;
 }
 
-bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]) {
-    const char* p = first + 1;
-    for (int c = 0; c < 3; ++c) {
-        const char* start = skipWhiteSpace(p, last);
-        if (start == p && c != 2)
-            return false; // no separator: not the spelling this shortcut knows
-        const char* slash = scanToSlash(start, last);
-        if (slash == last || *slash != '/')
-            return false;
-        const size_t n = static_cast<size_t>(slash - start);
-        if (static_cast<size_t>(last - slash) < 2 * n + 2)
-            return false;
-        const char* end = slash + 2 * n + 2;
-        // A middle corner ends at a space; the last at white space, a NUL or the end.
-        const bool ends = c < 2 ? end != last && *end == ' '
-                                : end == last || *end == '\0' || isWhiteSpace(*end);
-        if (!ends || !repeatsPosition(start, slash, end))
-            return false;
-        CornerParts& parts = corners[c];
-        parts.position.first = start;
-        parts.position.last = slash;
-        parts.texcoord.first = slash + 1;
-        parts.texcoord.last = slash + 1 + n;
-        parts.normal.first = slash + n + 2;
-        parts.normal.last = end;
-        parts.repeated = true;
-        p = end;
+namespace {
+
+// The corner "a/a/a" at p, `a` being plain digits: returns its end and sets `number` to what
+// parseIntText reads from `a`; null for any other spelling. Numbers of up to seven digits, as
+// nearly all are, are checked and read from whole words.
+const char* readRepeatedCorner(const char* p, const char* last, int32_t& number) {
+    // Bytes past `last` load as zeros, which match neither a digit nor a slash, so every byte
+    // the comparisons below accept lies inside the piece.
+    const uint64_t word = loadUpToEight(p, last);
+    const int n = leadingDigitCount(word);
+    if (n == 0)
+        return nullptr;
+    if (n < 8) {
+        const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
+        const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
+        if (static_cast<char>(word >> (8 * n)) != '/' || ((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
+            ((loadUpToEight(p + 2 * n + 2, last) ^ word) & digitsOnly) != 0)
+            return nullptr;
+        number = static_cast<int32_t>(leadingDigitsValue(word, n));
+        return p + 3 * n + 2;
     }
-    return true;
+    size_t digits = 8;
+    while (p + digits != last && static_cast<unsigned char>(p[digits] - '0') < 10)
+        ++digits;
+    if (static_cast<size_t>(last - p) < 3 * digits + 2 || p[digits] != '/' || p[2 * digits + 1] != '/' ||
+        std::memcmp(p, p + digits + 1, digits) != 0 || std::memcmp(p, p + 2 * digits + 2, digits) != 0)
+        return nullptr;
+    number = parseIntText(p, p + digits);
+    return p + 3 * digits + 2;
 }
+
+} // namespace
 
 bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t numbers[3]) {
     if (last - first < 2 || first[1] != ' ')
         return false;
     const char* p = first + 2;
     for (int c = 0; c < 3; ++c) {
-        // Bytes past `last` load as zeros, which match neither a digit nor a slash, so every
-        // byte the comparisons below accept lies inside the piece.
-        const uint64_t word = loadUpToEight(p, last);
-        const int n = leadingDigitCount(word);
-        if (n == 0 || n == 8 || static_cast<char>(word >> (8 * n)) != '/')
+        const char* end = readRepeatedCorner(p, last, numbers[c]);
+        if (end == nullptr)
             return false;
-        const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
-        const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
-        if (((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
-            ((loadUpToEight(p + 2 * n + 2, last) ^ word) & digitsOnly) != 0)
-            return false;
-        const char* end = p + 3 * n + 2;
         // A middle corner ends at a space; the last at white space, a NUL or the end.
         const bool ends = c < 2 ? end != last && *end == ' ' : end == last || *end == '\0' || isWhiteSpace(*end);
         if (!ends)
             return false;
-        numbers[c] = static_cast<int32_t>(leadingDigitsValue(word, n));
         p = end + 1;
     }
     return true;

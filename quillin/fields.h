@@ -42,15 +42,10 @@ struct CornerParts {
 };
 CornerParts splitCorner(Field corner);
 
-// The corners of a face piece ("f ...") spelled as the exporter writes them, "f a/a/a b/b/b c/c/c":
-// returns true and the parts that splitting the piece and then each corner would give, or false
-// for any other spelling (the caller then splits it in full).
-bool splitRepeatedCorners(const char* first, const char* last, CornerParts corners[3]);
-
 // The exporter's spelling of a face, "f a/a/a b/b/b c/c/c" with single spaces and each number
-// one to seven plain digits: returns true and the three numbers, which are what splitting the
-// piece and reading each corner's parts with parseIntText gives (every part of a corner being
-// the same text). false for any other spelling; the caller then splits the piece in full.
+// plain digits: returns true and the three numbers, which are what splitting the piece and
+// reading each corner's parts with parseIntText gives (every part of a corner being the same
+// text). false for any other spelling; the caller then splits the piece in full.
 bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t numbers[3]);
 
 // The float fields of a record split as splitRecordFields(first, last, keywordLength, fields,

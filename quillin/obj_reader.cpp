@@ -186,15 +186,11 @@ bool parseCorner(ParseState& s, const CornerParts& parts, ObjFace& face, int c) 
                        "normal", face.normalIndex[c]);
 }
 
-// "%[^' '] %[^' '] %[^' '] %s", then each corner into its parts; the exporter's spelling of a
-// face takes a shortcut to the same parts. Returns false for a face with fewer than 3 corners.
+// "%[^' '] %[^' '] %[^' '] %s", then each corner into its parts. Returns false for a face with
+// fewer than 3 corners.
 bool splitFace(const Piece& piece, CornerParts corners[3]) {
-    const char* first = piece.text;
-    const char* last = piece.text + piece.length;
-    if (splitRepeatedCorners(first, last, corners))
-        return true;
     Field fields[4];
-    if (splitRecordFields(first, last, 1, fields, 4) < 4)
+    if (splitRecordFields(piece.text, piece.text + piece.length, 1, fields, 4) < 4)
         return false;
     for (int c = 0; c < 3; ++c)
         corners[c] = splitCorner(fields[c + 1]);
