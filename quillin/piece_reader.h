@@ -4,6 +4,7 @@
 // and no stdio call is made, per piece.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -127,7 +128,7 @@ bool visitPiecesInBlocks(PieceReader& reader, Visit& visit) {
     size_t start = reader.position;
     for (size_t block = start; reader.size - block >= 64; block += 64) {
         for (uint64_t mask = lineEndsIn64(data + block); mask != 0; mask &= mask - 1) {
-            const size_t lineEnd = block + static_cast<size_t>(__builtin_ctzll(mask));
+            const size_t lineEnd = block + static_cast<size_t>(std::countr_zero(mask));
             for (; lineEnd - start >= kPieceLimit; start += kPieceLimit) {
                 reader.position = start + kPieceLimit;
                 if (!visit(Piece{data + start, kPieceLimit, false}))
