@@ -1,128 +1,128 @@
 #include "assemble.h"
 
+#include "msh_alloc.h"
+#include "two_threads.h"
+
 #include <algorithm>
 #include <cstring>
 
-#include "two_threads.h"
-
 namespace {
 
-// Vertices [first, end): vertex k takes position k, texture coordinate k and normal k where
-// those records exist.
-void fillDefaultVertices(const ObjTables& obj, uint32_t first, uint32_t end, Mesh& mesh) {
+void setTexcoord(const ObjTables& obj, uint32_t texcoord, MeshVertex& vertex) {
+    if (texcoord != kNoIndex) {
+        vertex.u = obj.texcoords[texcoord].u;
+        vertex.v = obj.texcoords[texcoord].v;
+    }
+}
+
+void setNormal(const ObjTables& obj, uint32_t normal, MeshVertex& vertex) {
+    if (normal != kNoIndex) {
+        vertex.nx = obj.normals[normal].x;
+        vertex.ny = obj.normals[normal].y;
+        vertex.nz = obj.normals[normal].z;
+    }
+}
+
+void setPosition(const ObjTables& obj, uint32_t position, MeshVertex& vertex) {
+    if (position < obj.positionCount) {
+        vertex.x = obj.positions[position].x;
+        vertex.y = obj.positions[position].y;
+        vertex.z = obj.positions[position].z;
+    }
+}
+
+// The positions' own vertices [first, end) and the extra vertices [extraFirst, extraEnd).
+void fillVertices(const ObjTables& obj, const MeshPlan& plan, uint32_t first, uint32_t end, uint32_t extraFirst,
+                  uint32_t extraEnd, Mesh& mesh) {
     for (uint32_t k = first; k < end; ++k) {
         MeshVertex& vertex = mesh.vertices[k];
-        if (k < obj.positionCount) {
-            vertex.x = obj.positions[k].x;
-            vertex.y = obj.positions[k].y;
-            vertex.z = obj.positions[k].z;
-        }
-        if (k < obj.normalCount) {
-            vertex.nx = obj.normals[k].x;
-            vertex.ny = obj.normals[k].y;
-            vertex.nz = obj.normals[k].z;
-        }
-        if (k < obj.texcoordCount) {
-            vertex.u = obj.texcoords[k].u;
-            vertex.v = obj.texcoords[k].v;
-        }
+        uint32_t texcoord, normal;
+        claimedAttributes(obj, plan, k, texcoord, normal);
+        setPosition(obj, k, vertex);
+        setTexcoord(obj, texcoord, vertex);
+        setNormal(obj, normal, vertex);
+    }
+    for (uint32_t i = extraFirst; i < extraEnd; ++i) {
+        const ExtraVertex& extra = plan.extras[i];
+        MeshVertex& vertex = mesh.vertices[plan.baseVertexCount + i];
+        uint32_t texcoord, normal;
+        claimedAttributes(obj, plan, extra.position, texcoord, normal);
+        setPosition(obj, extra.position, vertex);
+        setTexcoord(obj, extra.texcoord != kNoIndex ? extra.texcoord : texcoord, vertex);
+        setNormal(obj, extra.normal != kNoIndex ? extra.normal : normal, vertex);
     }
 }
 
-// Calls visit(first, end, baseVertex) for the runs of stored faces in order: the faces before
-// the first group record (base 0), then each stored group's faces.
-template <typename Visit>
-void forEachFaceRun(const ObjTables& obj, Visit visit) {
-    const uint32_t ungroupedEnd = obj.storedGroups != 0 ? obj.groups[0].firstFace : obj.storedFaces;
-    visit(0u, std::min(ungroupedEnd, obj.storedFaces), 0u);
-    for (uint32_t j = 0; j < obj.storedGroups; ++j) {
-        const ObjGroup& group = obj.groups[j];
-        const uint32_t first = std::min(group.firstFace, obj.storedFaces);
-        visit(first, first + std::min(group.faceCount, obj.storedFaces - first), group.baseVertex);
-    }
+void fillCopies(const MeshPlan& plan, Mesh& mesh) {
+    const uint32_t first = plan.baseVertexCount + plan.extraCount;
+    for (uint32_t i = 0; i < plan.copyCount; ++i)
+        mesh.vertices[first + i] = mesh.vertices[plan.copies[i]];
 }
 
-// Face i becomes triangle i, its position numbers rebased to the base vertex of its run, for
-// the faces in [faceFirst, faceEnd).
-void fillTriangles(const ObjTables& obj, uint32_t faceFirst, uint32_t faceEnd, Mesh& mesh) {
-    forEachFaceRun(obj, [&](uint32_t first, uint32_t end, uint32_t baseVertex) {
-        for (uint32_t i = std::max(first, faceFirst); i < std::min(end, faceEnd); ++i)
+// The triangles [first, end), each index its vertex less its record's base vertex.
+void fillTriangles(const MeshPlan& plan, uint32_t first, uint32_t end, Mesh& mesh) {
+    for (uint32_t r = 0; r < plan.recordCount; ++r) {
+        const MeshGroup& record = plan.records[r].group;
+        const uint32_t from = std::max(record.firstIndex / 3, first);
+        const uint32_t to = std::min((record.firstIndex + record.indexCount) / 3, end);
+        for (uint32_t t = from; t < to; ++t)
             for (int c = 0; c < 3; ++c)
-                mesh.triangles[i].index[c] = static_cast<uint16_t>(obj.faces[i].positionIndex[c] - baseVertex);
-    });
-}
-
-// Each corner, in run, face and corner order, writes the texture coordinate and normal it gives
-// into the vertex of its position, if that vertex is in [vertexFirst, vertexEnd): the last
-// corner naming a vertex decides it.
-void applyCorners(const ObjTables& obj, uint32_t vertexFirst, uint32_t vertexEnd, Mesh& mesh) {
-    forEachFaceRun(obj, [&](uint32_t first, uint32_t end, uint32_t) {
-        for (uint32_t i = first; i < end; ++i) {
-            const ObjFace& face = obj.faces[i];
-            for (int c = 0; c < 3; ++c) {
-                const uint32_t position = face.positionIndex[c];
-                if (position < vertexFirst || position >= vertexEnd)
-                    continue;
-                MeshVertex& vertex = mesh.vertices[position];
-                const uint32_t texcoord = face.texcoordIndex[c];
-                if (texcoord != kNoIndex) {
-                    vertex.u = obj.texcoords[texcoord].u;
-                    vertex.v = obj.texcoords[texcoord].v;
-                }
-                const uint32_t normal = face.normalIndex[c];
-                if (normal != kNoIndex) {
-                    vertex.nx = obj.normals[normal].x;
-                    vertex.ny = obj.normals[normal].y;
-                    vertex.nz = obj.normals[normal].z;
-                }
-            }
-        }
-    });
-}
-
-// One share of the work: the vertices [vertexFirst, vertexEnd) and the triangles of the faces
-// [faceFirst, faceEnd). Shares touch disjoint entries, so they can run at once.
-void assembleShare(const ObjTables& obj, uint32_t vertexFirst, uint32_t vertexEnd, uint32_t faceFirst,
-                   uint32_t faceEnd, Mesh& mesh) {
-    fillDefaultVertices(obj, vertexFirst, vertexEnd, mesh);
-    applyCorners(obj, vertexFirst, vertexEnd, mesh);
-    fillTriangles(obj, faceFirst, faceEnd, mesh);
-}
-
-void fillGroups(const ObjTables& obj, Mesh& mesh) {
-    for (uint32_t j = 0; j < obj.groupCount; ++j) {
-        const ObjGroup& group = obj.groups[j];
-        mesh.groups[j] = MeshGroup{group.id, 3 * group.faceCount, group.baseVertex, group.vertexCount,
-                                   3 * group.firstFace};
+                mesh.triangles[t].index[c] =
+                    static_cast<uint16_t>(plan.triangleVertices[3 * size_t{t} + c] - record.baseVertex);
     }
 }
 
-void assembleMatrices(const SideTables& side, Mesh& mesh) {
-    for (uint32_t i = 0; i < side.pairCount; ++i)
-        if (side.pairs[i].group < mesh.groupMatrixCount)
-            mesh.groupMatrix[side.pairs[i].group] = side.pairs[i].matrix;
+// Each table row names a "g" record by its place; a later row for the same place wins. Group
+// records take the matrix of their "g" record, or 0 for the faces before the first.
+bool assembleMatrices(const SideTables& side, const MeshPlan& plan, Mesh& mesh) {
     if (side.matrixCount != 0)
         std::memcpy(mesh.matrices, side.matrices, sizeof(MeshMatrix) * side.matrixCount);
+    if (plan.recordsAreGroups) {
+        for (uint32_t i = 0; i < side.pairCount; ++i)
+            if (side.pairs[i].group < mesh.groupMatrixCount)
+                mesh.groupMatrix[side.pairs[i].group] = side.pairs[i].matrix;
+        return true;
+    }
+    uint32_t* byLine = mshAllocateArray<uint32_t>(side.pairCount);
+    if (byLine == nullptr)
+        return false;
+    for (uint32_t i = 0; i < side.pairCount; ++i)
+        if (side.pairs[i].group < side.pairCount)
+            byLine[side.pairs[i].group] = side.pairs[i].matrix;
+    for (uint32_t r = 0; r < mesh.groupMatrixCount; ++r)
+        mesh.groupMatrix[r] = plan.records[r].line < side.pairCount ? byLine[plan.records[r].line] : 0;
+    mshRelease(byLine);
+    return true;
 }
 
 } // namespace
 
-uint32_t meshVertexCount(const ObjTables& obj) {
-    return std::max({obj.positionCount, obj.texcoordCount, obj.normalCount});
+bool assembleMesh(const ObjTables& obj, const SideTables& side, const MeshPlan& plan, Mesh& mesh) {
+    return assembleMeshWith(obj, side, plan, mesh, kParallelAssemblyFrom);
 }
 
-void assembleMesh(const ObjTables& obj, const SideTables& side, Mesh& mesh) {
-    assembleMeshWith(obj, side, mesh, kParallelAssemblyFrom);
-}
-
-void assembleMeshWith(const ObjTables& obj, const SideTables& side, Mesh& mesh, uint64_t parallelFrom) {
-    fillGroups(obj, mesh);
-    const uint32_t vertices = mesh.vertexCount;
-    const uint32_t faces = obj.storedFaces;
-    const bool twoShares = uint64_t{vertices} + faces >= parallelFrom &&
-                           runTogether([&] { assembleShare(obj, 0, vertices / 2, 0, faces / 2, mesh); },
-                                       [&] { assembleShare(obj, vertices / 2, vertices, faces / 2, faces, mesh); });
-    if (!twoShares)
-        assembleShare(obj, 0, vertices, 0, faces, mesh);
-    assembleMatrices(side, mesh);
+bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan, Mesh& mesh,
+                      uint64_t parallelFrom) {
+    for (uint32_t r = 0; r < plan.recordCount; ++r)
+        mesh.groups[r] = plan.records[r].group;
+    const uint32_t base = plan.baseVertexCount;
+    const uint32_t extras = plan.extraCount;
+    const uint32_t triangles = plan.triangleCount;
+    const bool twoShares =
+        uint64_t{base} + triangles >= parallelFrom &&
+        runTogether(
+            [&] {
+                fillVertices(obj, plan, 0, base / 2, 0, extras / 2, mesh);
+                fillTriangles(plan, 0, triangles / 2, mesh);
+            },
+            [&] {
+                fillVertices(obj, plan, base / 2, base, extras / 2, extras, mesh);
+                fillTriangles(plan, triangles / 2, triangles, mesh);
+            });
+    if (!twoShares) {
+        fillVertices(obj, plan, 0, base, 0, extras, mesh);
+        fillTriangles(plan, 0, triangles, mesh);
+    }
+    fillCopies(plan, mesh);
+    return assembleMatrices(side, plan, mesh);
 }

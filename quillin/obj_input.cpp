@@ -16,24 +16,26 @@ void printReadError(const char* path) {
 }
 
 ObjPlace placeAfter(const ObjPieceCounts& counts) {
-    return ObjPlace{static_cast<uint32_t>(counts.stored.positions), static_cast<uint32_t>(counts.stored.texcoords),
-                    static_cast<uint32_t>(counts.stored.normals),   static_cast<uint32_t>(counts.stored.faces),
-                    static_cast<uint32_t>(counts.stored.groups),    counts.lines + 1};
+    const ObjCounts& r = counts.records;
+    return ObjPlace{static_cast<uint32_t>(r.positions), static_cast<uint32_t>(r.texcoords),
+                    static_cast<uint32_t>(r.normals),   static_cast<uint32_t>(r.faces),
+                    static_cast<uint32_t>(r.corners),   static_cast<uint32_t>(r.groups),
+                    counts.lines + 1};
 }
 
 ObjPlace tableLimits(const ObjTables& tables) {
     return ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
-                    tables.groupCount,    UINT64_MAX};
+                    tables.cornerCount,   tables.groupCount,    UINT64_MAX};
 }
 
 bool samePlace(const ObjPlace& a, const ObjPlace& b) {
     return a.position == b.position && a.texcoord == b.texcoord && a.normal == b.normal && a.face == b.face &&
-           a.group == b.group;
+           a.corner == b.corner && a.group == b.group;
 }
 
 ObjCounts sum(const ObjCounts& a, const ObjCounts& b) {
-    return ObjCounts{a.positions + b.positions, a.texcoords + b.texcoords, a.normals + b.normals, a.faces + b.faces,
-                     a.groups + b.groups};
+    return ObjCounts{a.positions + b.positions, a.texcoords + b.texcoords, a.normals + b.normals,
+                     a.faces + b.faces,         a.corners + b.corners,     a.groups + b.groups};
 }
 
 void clearTables(ObjTables& tables) {
@@ -41,7 +43,17 @@ void clearTables(ObjTables& tables) {
     std::memset(tables.texcoords, 0, sizeof(ObjVec2) * tables.texcoordCount);
     std::memset(tables.normals, 0, sizeof(ObjVec3) * tables.normalCount);
     std::memset(tables.faces, 0, sizeof(ObjFace) * tables.faceCount);
+    std::memset(tables.corners, 0, sizeof(ObjCorner) * tables.cornerCount);
     std::memset(tables.groups, 0, sizeof(ObjGroup) * tables.groupCount);
+}
+
+// Reports a reader that stopped on a read error or for want of memory; true when it did.
+bool reportReaderFailure(const PieceReader& reader, const char* path) {
+    if (reader.failed)
+        printReadError(path);
+    else if (reader.outOfMemory)
+        printOutOfMemory();
+    return reader.failed || reader.outOfMemory;
 }
 
 bool allocate(const ObjCounts& counts, ObjTables& tables) {
@@ -57,9 +69,9 @@ ObjReadResult parseInOneStretch(const TextInput& input, const ReadBuffer& buffer
     PieceReader reader;
     startPieces(reader, input, buffer);
     const ParseResult parsed = parseObjPieces(reader, tables, path);
-    if (parsed == ParseResult::ok && reader.failed)
-        printReadError(path);
-    if (parsed != ParseResult::ok || reader.failed) {
+    if (parsed == ParseResult::ok)
+        reportReaderFailure(reader, path);
+    if (parsed != ParseResult::ok || reader.failed || reader.outOfMemory) {
         releaseObjTables(tables);
         return ObjReadResult::failed;
     }
@@ -71,11 +83,9 @@ ObjReadResult readInOneStretch(const TextInput& input, const ReadBuffer& buffer,
     PieceReader reader;
     startPieces(reader, input, buffer);
     const ObjPieceCounts counts = countObjPieces(reader);
-    if (reader.failed) {
-        printReadError(path);
+    if (reportReaderFailure(reader, path))
         return ObjReadResult::failed;
-    }
-    if (!allocate(counts.counted, tables))
+    if (!allocate(counts.records, tables))
         return ObjReadResult::failed;
     return parseInOneStretch(input, buffer, path, tables);
 }
@@ -100,8 +110,7 @@ struct CountedChunks {
 ObjPieceCounts sumCounts(const CountedChunks& chunks, int first, int end) {
     ObjPieceCounts total{};
     for (int j = first; j < end; ++j) {
-        total.counted = sum(total.counted, chunks.counts[j].counted);
-        total.stored = sum(total.stored, chunks.counts[j].stored);
+        total.records = sum(total.records, chunks.counts[j].records);
         total.lines += chunks.counts[j].lines;
     }
     return total;
@@ -124,14 +133,32 @@ void placeChunks(const TextInput& input, const ReadBuffer& buffer, uint64_t size
     }
 }
 
-bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, bool failed[2]) {
+// What went wrong with a reader of each stretch: nothing, a read error, or no memory for a
+// long line.
+struct ReaderFailures {
+    bool failed[2];
+    bool outOfMemory[2];
+};
+
+bool reportFailures(const ReaderFailures& failures, const char* path) {
+    const bool failed = failures.failed[0] || failures.failed[1];
+    const bool outOfMemory = failures.outOfMemory[0] || failures.outOfMemory[1];
+    if (failed)
+        printReadError(path);
+    else if (outOfMemory)
+        printOutOfMemory();
+    return failed || outOfMemory;
+}
+
+bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
     auto countOne = [&](int i) {
-        failed[i] = false;
+        failures.failed[i] = failures.outOfMemory[i] = false;
         for (int j = i * kChunks / 2; j < (i + 1) * kChunks / 2; ++j) {
             PieceReader reader;
             startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
             chunks.counts[j] = countObjPieces(reader);
-            failed[i] = failed[i] || reader.failed;
+            failures.failed[i] = failures.failed[i] || reader.failed;
+            failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
         }
     };
     return runTogether([&] { countOne(0); }, [&] { countOne(1); });
@@ -146,7 +173,7 @@ int balancedSeam(const CountedChunks& chunks) {
     uint64_t cost[kChunks];
     uint64_t total = 0;
     for (int j = 0; j < kChunks; ++j) {
-        const ObjCounts& stored = chunks.counts[j].stored;
+        const ObjCounts& stored = chunks.counts[j].records;
         cost[j] = (chunks.bounds[j + 1] - chunks.bounds[j]) +
                   kVertexRecordWeightBytes * (stored.positions + stored.texcoords + stored.normals);
         total += cost[j];
@@ -168,10 +195,10 @@ int balancedSeam(const CountedChunks& chunks) {
 // Parses both stretches at once. Returns false when the result cannot stand (the input changed
 // since it was counted, or no thread could be started); an error found is kept in `stretches`.
 bool parseTwoStretches(const TwoStretches& two, const ObjPieceCounts counts[2], ObjTables& tables,
-                       ObjStretch stretches[2], bool failed[2]) {
+                       ObjStretch stretches[2], ReaderFailures& failures) {
     const ObjPlace seam = placeAfter(counts[0]);
     stretches[0] = ObjStretch{};
-    stretches[0].start = ObjPlace{0, 0, 0, 0, 0, 1};
+    stretches[0].start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
     stretches[0].limit = seam;
     stretches[1] = ObjStretch{};
     stretches[1].start = seam;
@@ -180,13 +207,14 @@ bool parseTwoStretches(const TwoStretches& two, const ObjPieceCounts counts[2], 
         PieceReader reader;
         startPiecesAt(reader, two.inputs[i], two.buffers[i], two.bounds[i], two.bounds[i + 1]);
         parseObjStretch(reader, tables, stretches[i]);
-        failed[i] = reader.failed;
+        failures.failed[i] = reader.failed;
+        failures.outOfMemory[i] = reader.outOfMemory;
     };
     if (!runTogether([&] { parseOne(0); }, [&] { parseOne(1); }))
         return false;
     if (stretches[0].error.kind != ObjError::none)
         return true;
-    const ObjPlace expectedEnd = placeAfter(ObjPieceCounts{{}, sum(counts[0].stored, counts[1].stored), 0});
+    const ObjPlace expectedEnd = placeAfter(ObjPieceCounts{sum(counts[0].records, counts[1].records), 0});
     return !stretches[0].changed && samePlace(stretches[0].end, seam) &&
            (stretches[1].error.kind != ObjError::none ||
             (!stretches[1].changed && samePlace(stretches[1].end, expectedEnd)));
@@ -195,26 +223,22 @@ bool parseTwoStretches(const TwoStretches& two, const ObjPieceCounts counts[2], 
 ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
                                  const ReadBuffer& buffer, const char* path, ObjTables& tables) {
     CountedChunks chunks = placed;
-    bool failed[2] = {false, false};
-    if (!countTwoStretches(two, chunks, failed))
+    ReaderFailures failures{};
+    if (!countTwoStretches(two, chunks, failures))
         return readInOneStretch(input, buffer, path, tables);
-    if (failed[0] || failed[1]) {
-        printReadError(path);
+    if (reportFailures(failures, path))
         return ObjReadResult::failed;
-    }
     const int seam = balancedSeam(chunks);
     two.bounds[1] = chunks.bounds[seam];
     const ObjPieceCounts counts[2] = {sumCounts(chunks, 0, seam), sumCounts(chunks, seam, kChunks)};
-    if (!allocate(sum(counts[0].counted, counts[1].counted), tables))
+    if (!allocate(sum(counts[0].records, counts[1].records), tables))
         return ObjReadResult::failed;
     ObjStretch stretches[2];
-    if (!parseTwoStretches(two, counts, tables, stretches, failed)) {
+    if (!parseTwoStretches(two, counts, tables, stretches, failures)) {
         clearTables(tables);
         return parseInOneStretch(input, buffer, path, tables);
     }
-    const bool readFailed = failed[0] || failed[1];
-    if (readFailed)
-        printReadError(path);
+    const bool readFailed = reportFailures(failures, path);
     const ObjStretch* withError = stretches[0].error.kind != ObjError::none   ? &stretches[0]
                                   : stretches[1].error.kind != ObjError::none ? &stretches[1]
                                                                               : nullptr;
@@ -224,8 +248,21 @@ ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
         releaseObjTables(tables);
         return ObjReadResult::failed;
     }
-    finishObjGroups(tables, stretches, 2);
+    finishObjGroups(tables, stretches[1].end, false);
     return ObjReadResult::ok;
+}
+
+// UTF-16 text: a byte order mark of either order, or an ASCII character and a zero byte.
+bool startsAsUtf16(const TextInput& input, const ReadBuffer& buffer) {
+    PieceReader reader;
+    startPiecesAt(reader, input, buffer, 0, 2);
+    if (reader.size < 2)
+        return false;
+    const auto first = static_cast<unsigned char>(reader.data[0]);
+    const auto second = static_cast<unsigned char>(reader.data[1]);
+    const auto isText = [](unsigned char c) { return c == '\t' || c == '\n' || c == '\r' || (c >= ' ' && c < 0x7F); };
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF) || (first == 0 && isText(second)) ||
+           (second == 0 && isText(first));
 }
 
 } // namespace
@@ -233,8 +270,12 @@ ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
 ObjReadResult readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
                             uint64_t parallelFromBytes, ObjTables& tables) {
     tables = ObjTables{};
+    if (startsAsUtf16(input, buffer)) {
+        std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n", path);
+        return ObjReadResult::failed;
+    }
     const uint64_t size = textInputSize(input);
-    if (size == UINT64_MAX || size < parallelFromBytes || buffer.capacity < 4 * kPieceLimit)
+    if (size == UINT64_MAX || size < parallelFromBytes || buffer.capacity < 4096)
         return readInOneStretch(input, buffer, path, tables);
     const uint64_t split = lineStartAfter(input, buffer, size / 2, 1 << 16);
     if (split == 0 || split >= size)

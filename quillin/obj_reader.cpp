@@ -1,6 +1,7 @@
 #include "obj_reader.h"
 
 #include "fields.h"
+#include "obj_fields.h"
 #include "huge_pages.h"
 #include "msh_alloc.h"
 #include "number_text.h"
@@ -12,57 +13,12 @@
 
 namespace {
 
-enum class PieceKind { other, position, texcoord, normal, face, group };
-
-// Counting pass classification: 'g' and 'f' count whatever follows them.
-PieceKind countedKind(const Piece& piece) {
-    switch (pieceChar(piece, 0)) {
-    case 'g':
-        return PieceKind::group;
-    case 'f':
-        return PieceKind::face;
-    case 'v':
-        switch (pieceChar(piece, 1)) {
-        case ' ':
-            return PieceKind::position;
-        case 't':
-            return PieceKind::texcoord;
-        case 'n':
-            return PieceKind::normal;
-        default:
-            return PieceKind::other;
-        }
-    default:
-        return PieceKind::other;
-    }
-}
-
-// Parsing pass classification: "v ", "vt ", "vn ", "f ", "g ".
-PieceKind storedKind(const Piece& piece) {
-    const char first = pieceChar(piece, 0);
-    const char second = pieceChar(piece, 1);
-    if (first == 'v') {
-        if (second == ' ')
-            return PieceKind::position;
-        if ((second == 't' || second == 'n') && pieceChar(piece, 2) == ' ')
-            return second == 't' ? PieceKind::texcoord : PieceKind::normal;
-        return PieceKind::other;
-    }
-    if (second != ' ')
-        return PieceKind::other;
-    if (first == 'f')
-        return PieceKind::face;
-    if (first == 'g')
-        return PieceKind::group;
-    return PieceKind::other;
-}
-
-void addTo(ObjCounts& counts, PieceKind kind) {
-    counts.positions += kind == PieceKind::position;
-    counts.texcoords += kind == PieceKind::texcoord;
-    counts.normals += kind == PieceKind::normal;
-    counts.faces += kind == PieceKind::face;
-    counts.groups += kind == PieceKind::group;
+void addTo(ObjCounts& counts, ObjLineKind kind) {
+    counts.positions += kind == ObjLineKind::position;
+    counts.texcoords += kind == ObjLineKind::texcoord;
+    counts.normals += kind == ObjLineKind::normal;
+    counts.faces += kind == ObjLineKind::face;
+    counts.groups += kind == ObjLineKind::group;
 }
 
 void warnLine(int line) {
@@ -71,15 +27,6 @@ void warnLine(int line) {
 
 float floatOrZero(const Field* fields, size_t taken, size_t index) {
     return index < taken ? parseFloatText(fields[index].first, fields[index].last) : 0.0f;
-}
-
-int32_t intOf(Field field) {
-    return parseIntText(field.first, field.last);
-}
-
-bool sameText(Field a, Field b) {
-    const size_t length = static_cast<size_t>(a.last - a.first);
-    return length == static_cast<size_t>(b.last - b.first) && std::memcmp(a.first, b.first, length) == 0;
 }
 
 // An OBJ number as a 0-based table number: 1..tableSize count from the start, -1..-readSoFar
@@ -97,20 +44,10 @@ bool resolveReference(int32_t number, uint32_t readSoFar, uint32_t tableSize, ui
     return false;
 }
 
-FaceRun freshRun(const ObjTables& tables) {
-    return FaceRun{0, 0, tables.positionCount};
-}
-
-FaceRun joinRuns(const FaceRun& before, const FaceRun& after) {
-    return FaceRun{before.faces + after.faces, std::max(before.maxPosition, after.maxPosition),
-                   std::min(before.minPosition, after.minPosition)};
-}
-
 struct ParseState {
     ObjTables& tables;
     ObjStretch& stretch;
     ObjPlace at;
-    FaceRun run;
     bool stop = false;
 };
 
@@ -120,7 +57,8 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
     if (index < limit)
         return true;
     if (s.stretch.warn) {
-        warnLine(warning);
+        if (warning != 0)
+            warnLine(warning);
         return false;
     }
     s.stretch.changed = true;
@@ -128,77 +66,57 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
     return false;
 }
 
-// Positions and normals: "%[^' '] %[^' '] %[^' '] %s"; a w component is ignored.
-void parseVec3(ParseState& s, const Piece& piece, size_t keywordLength, ObjVec3* table, uint32_t& index,
-               uint32_t limit, int warning) {
+// Positions and normals: x, y, z; a w component (or colours) is ignored, a missing value is 0.
+void parseVec3(ParseState& s, const char* keyword, const char* fields, const char* last, ObjVec3* table,
+               uint32_t& index, uint32_t limit, int warning) {
     if (!roomFor(s, index, limit, warning))
         return;
-    const char* last = piece.text + piece.length;
     float values[3];
-    if (readFixedFloatFields(piece.text, last, keywordLength, values, 3)) {
+    if (readFixedFloatFields(keyword, last, static_cast<size_t>(fields - keyword), values, 3)) {
         table[index++] = ObjVec3{values[0], values[1], values[2]};
         return;
     }
-    Field fields[4];
-    const size_t taken = splitRecordFields(piece.text, last, keywordLength, fields, 4);
-    table[index++] = ObjVec3{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2),
-                             floatOrZero(fields, taken, 3)};
+    Field split[3];
+    const size_t taken = splitObjFields(fields, last, split, 3);
+    table[index++] = ObjVec3{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1), floatOrZero(split, taken, 2)};
 }
 
-void parseTexcoord(ParseState& s, const Piece& piece) {
+void parseTexcoord(ParseState& s, const char* keyword, const char* fields, const char* last) {
     if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, 231))
         return;
     float values[2];
-    if (readFixedFloatFields(piece.text, piece.text + piece.length, 2, values, 2)) {
+    if (readFixedFloatFields(keyword, last, static_cast<size_t>(fields - keyword), values, 2)) {
         s.tables.texcoords[s.at.texcoord++] = ObjVec2{values[0], values[1]};
         return;
     }
-    Field fields[3];
-    const size_t taken = splitRecordFields(piece.text, piece.text + piece.length, 2, fields, 3);
-    s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(fields, taken, 1), floatOrZero(fields, taken, 2)};
+    Field split[2];
+    const size_t taken = splitObjFields(fields, last, split, 2);
+    s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1)};
 }
 
-bool fail(ParseState& s, ObjError::Kind kind, const char* what, int32_t number) {
-    s.stretch.error = ObjError{kind, s.at.line, what, number};
-    s.stop = true;
-    return false;
-}
-
-// A texture or normal part: empty gives kNoIndex, anything else must name an existing record.
-// A part spelled as the position part has its number (as the exporter writes every corner).
-bool resolvePart(ParseState& s, Field part, bool repeated, Field positionPart, int32_t position,
-                 uint32_t readSoFar, uint32_t tableSize, const char* what, uint32_t& index) {
-    if (part.empty()) {
+// A texture or normal part: absent gives kNoIndex, anything else must name an existing record.
+bool resolvePart(bool given, int32_t number, uint32_t readSoFar, uint32_t tableSize, uint32_t& index) {
+    if (!given) {
         index = kNoIndex;
         return true;
     }
-    const int32_t number = repeated || sameText(part, positionPart) ? position : intOf(part);
-    return resolveReference(number, readSoFar, tableSize, index) || fail(s, ObjError::badReference, what, number);
+    return resolveReference(number, readSoFar, tableSize, index);
 }
 
-bool parseCorner(ParseState& s, const CornerParts& parts, ObjFace& face, int c) {
-    const int32_t position = intOf(parts.position);
-    if (!resolveReference(position, s.at.position, s.tables.positionCount, face.positionIndex[c]))
-        return fail(s, ObjError::badReference, "position", position);
-    return resolvePart(s, parts.texcoord, parts.repeated, parts.position, position, s.at.texcoord,
-                       s.tables.texcoordCount, "texture coordinate", face.texcoordIndex[c]) &&
-           resolvePart(s, parts.normal, parts.repeated, parts.position, position, s.at.normal, s.tables.normalCount,
-                       "normal", face.normalIndex[c]);
+// Resolves a corner's numbers into `corner`; on a missing record fills `error` (once).
+void resolveCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner& corner, ObjError& error) {
+    const ObjTables& t = s.tables;
+    if (!resolveReference(numbers.position, s.at.position, t.positionCount, corner.position))
+        error = ObjError{ObjError::badReference, s.at.line, "position", numbers.position};
+    else if (!resolvePart(numbers.hasTexcoord, numbers.texcoord, s.at.texcoord, t.texcoordCount, corner.texcoord))
+        error = ObjError{ObjError::badReference, s.at.line, "texture coordinate", numbers.texcoord};
+    else if (!resolvePart(numbers.hasNormal, numbers.normal, s.at.normal, t.normalCount, corner.normal))
+        error = ObjError{ObjError::badReference, s.at.line, "normal", numbers.normal};
 }
 
-// "%[^' '] %[^' '] %[^' '] %s", then each corner into its parts. Returns false for a face with
-// fewer than 3 corners.
-bool splitFace(const Piece& piece, CornerParts corners[3]) {
-    Field fields[4];
-    if (splitRecordFields(piece.text, piece.text + piece.length, 1, fields, 4) < 4)
-        return false;
-    for (int c = 0; c < 3; ++c)
-        corners[c] = splitCorner(fields[c + 1]);
-    return true;
-}
-
-int faceWarning(const Piece& piece) {
-    switch (strCount(piece.text, piece.text + piece.length, '/')) {
+// The index warning of a face beyond its table, chosen by the '/' characters of the record.
+int faceWarning(const char* first, const char* last) {
+    switch (strCount(first, last, '/')) {
     case 0:
         return 252;
     case 3:
@@ -210,108 +128,66 @@ int faceWarning(const Piece& piece) {
     }
 }
 
-void storeFace(ParseState& s, const ObjFace& face) {
-    for (uint32_t p : face.positionIndex) {
-        s.run.maxPosition = std::max(s.run.maxPosition, p);
-        s.run.minPosition = std::min(s.run.minPosition, p);
+// Reads the corners into the corner table, resolved; a face of fewer than three corners is an
+// error before any missing record it names.
+void parseFace(ParseState& s, const Piece& piece, const char* fields) {
+    const char* last = piece.text + piece.length;
+    const uint32_t firstCorner = s.at.corner;
+    ObjError error{ObjError::none, 0, nullptr, 0};
+    uint32_t count = 0;
+    bool fits = s.at.face < s.stretch.limit.face;
+    ObjCornerNumbers numbers;
+    for (const char* p = fields; readObjCorner(p, last, numbers); ++count) {
+        fits = fits && firstCorner + count < s.stretch.limit.corner;
+        if (fits && error.kind == ObjError::none)
+            resolveCorner(s, numbers, s.tables.corners[firstCorner + count], error);
     }
-    s.tables.faces[s.at.face++] = face;
-    ++s.run.faces;
-}
-
-// A corner of the exporter's spelling: its three parts are the same number.
-bool resolveRepeatedCorner(ParseState& s, int32_t number, ObjFace& face, int c) {
-    if (!resolveReference(number, s.at.position, s.tables.positionCount, face.positionIndex[c]))
-        return fail(s, ObjError::badReference, "position", number);
-    return (resolveReference(number, s.at.texcoord, s.tables.texcoordCount, face.texcoordIndex[c]) ||
-            fail(s, ObjError::badReference, "texture coordinate", number)) &&
-           (resolveReference(number, s.at.normal, s.tables.normalCount, face.normalIndex[c]) ||
-            fail(s, ObjError::badReference, "normal", number));
-}
-
-void parseFace(ParseState& s, const Piece& piece) {
-    int32_t numbers[3];
-    if (s.at.face < s.stretch.limit.face && readRepeatedFaceNumbers(piece.text, piece.text + piece.length, numbers)) {
-        ObjFace face;
-        for (int c = 0; c < 3; ++c)
-            if (!resolveRepeatedCorner(s, numbers[c], face, c))
-                return;
-        storeFace(s, face);
+    if (!fits) {
+        roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(piece.text, last));
         return;
     }
-    CornerParts corners[3];
-    const bool complete = splitFace(piece, corners);
-    if (s.at.face >= s.stretch.limit.face) {
-        // Only faces of 0, 3 or 6 '/' have a warning; every extra face is left out.
-        const int warning = faceWarning(piece);
-        if (!s.stretch.warn || warning != 0)
-            roomFor(s, s.at.face, s.stretch.limit.face, warning);
+    if (count < 3)
+        error = ObjError{ObjError::fewCorners, s.at.line, nullptr, 0};
+    if (error.kind != ObjError::none) {
+        s.stretch.error = error;
+        s.stop = true;
         return;
     }
-    if (!complete) {
-        fail(s, ObjError::fewCorners, nullptr, 0);
-        return;
-    }
-    ObjFace face;
-    for (int c = 0; c < 3; ++c)
-        if (!parseCorner(s, corners[c], face, c))
-            return;
-    storeFace(s, face);
+    s.tables.faces[s.at.face++] = ObjFace{firstCorner, count};
+    s.at.corner += count;
 }
 
-void closeGroup(ObjTables& tables, uint32_t index, const FaceRun& run) {
-    if (index >= tables.groupCount)
+void parseGroup(ParseState& s, const char* fields, const char* last) {
+    // Past the table a group still ends the one before, but is not stored.
+    if (!roomFor(s, s.at.group, s.stretch.limit.group, 333) && s.stop)
         return;
-    ObjGroup& group = tables.groups[index];
-    group.faceCount = run.faces;
-    group.vertexCount = run.maxPosition + 1 - run.minPosition;
-}
-
-void parseGroup(ParseState& s, const Piece& piece) {
-    // Past the table a group still opens (and closes the one before), but is not stored.
-    if (s.at.group >= s.stretch.limit.group) {
-        roomFor(s, s.at.group, s.stretch.limit.group, 333);
-        if (s.stop)
-            return;
-    }
-    if (s.stretch.sawGroup) {
-        closeGroup(s.tables, s.at.group - 1, s.run);
-    } else {
-        s.stretch.sawGroup = true;
-        s.stretch.firstGroup = s.at.group;
-        s.stretch.prefix = s.run;
-    }
-    Field idText;
-    const uint32_t id = splitGroupId(piece.text, piece.text + piece.length, idText)
-                            ? static_cast<uint32_t>(intOf(idText))
-                            : 0;
-    if (s.at.group < s.tables.groupCount) {
-        // The first group of a stretch gets its base vertex from finishObjGroups.
-        const uint32_t baseVertex = s.at.group == s.stretch.firstGroup ? 0 : s.run.maxPosition + 1;
-        s.tables.groups[s.at.group] = ObjGroup{id, s.at.face, 0, baseVertex, 0};
-    }
+    if (s.at.group < s.tables.groupCount)
+        s.tables.groups[s.at.group] = ObjGroup{readObjGroupId(fields, last), s.at.face, 0};
     ++s.at.group;
-    s.run = freshRun(s.tables);
 }
 
-void parsePiece(ParseState& s, const Piece& piece) {
-    switch (storedKind(piece)) {
-    case PieceKind::position:
-        parseVec3(s, piece, 1, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
+void parseLine(ParseState& s, const Piece& piece) {
+    const char* last = piece.text + piece.length;
+    const char* fields = nullptr;
+    const ObjLineKind kind = classifyObjLine(piece.text, last, fields);
+    const char* keyword = fields - (kind == ObjLineKind::texcoord || kind == ObjLineKind::normal ? 2 : 1);
+    switch (kind) {
+    case ObjLineKind::position:
+        parseVec3(s, keyword, fields, last, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
         return;
-    case PieceKind::normal:
-        parseVec3(s, piece, 2, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
+    case ObjLineKind::normal:
+        parseVec3(s, keyword, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
         return;
-    case PieceKind::texcoord:
-        parseTexcoord(s, piece);
+    case ObjLineKind::texcoord:
+        parseTexcoord(s, keyword, fields, last);
         return;
-    case PieceKind::face:
-        parseFace(s, piece);
+    case ObjLineKind::face:
+        parseFace(s, piece, fields);
         return;
-    case PieceKind::group:
-        parseGroup(s, piece);
+    case ObjLineKind::group:
+        parseGroup(s, fields, last);
         return;
-    case PieceKind::other:
+    case ObjLineKind::other:
         return;
     }
 }
@@ -320,10 +196,14 @@ void parsePiece(ParseState& s, const Piece& piece) {
 
 ObjPieceCounts countObjPieces(PieceReader& reader) {
     ObjPieceCounts counts{};
-    forEachPiece(reader, [&counts](const Piece& piece) {
-        addTo(counts.counted, countedKind(piece));
-        addTo(counts.stored, storedKind(piece));
-        counts.lines += piece.endsLine;
+    forEachLine(reader, [&counts](const Piece& line) {
+        const char* last = line.text + line.length;
+        const char* fields = nullptr;
+        const ObjLineKind kind = classifyObjLine(line.text, last, fields);
+        addTo(counts.records, kind);
+        if (kind == ObjLineKind::face)
+            counts.records.corners += countObjFields(fields, last, line.lineEnds > 1);
+        counts.lines += line.lineEnds;
         return true;
     });
     return counts;
@@ -331,7 +211,8 @@ ObjPieceCounts countObjPieces(PieceReader& reader) {
 
 bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
     tables = ObjTables{};
-    const uint64_t all[] = {counts.positions, counts.texcoords, counts.normals, counts.faces, counts.groups};
+    const uint64_t all[] = {counts.positions, counts.texcoords, counts.normals,
+                            counts.faces,     counts.corners,   counts.groups};
     for (uint64_t count : all)
         if (count > UINT32_MAX)
             return false;
@@ -339,11 +220,13 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
     tables.texcoordCount = static_cast<uint32_t>(counts.texcoords);
     tables.normalCount = static_cast<uint32_t>(counts.normals);
     tables.faceCount = static_cast<uint32_t>(counts.faces);
+    tables.cornerCount = static_cast<uint32_t>(counts.corners);
     tables.groupCount = static_cast<uint32_t>(counts.groups);
     const bool allocated = (tables.positions = mshAllocateArray<ObjVec3>(tables.positionCount)) != nullptr &&
                            (tables.texcoords = mshAllocateArray<ObjVec2>(tables.texcoordCount)) != nullptr &&
                            (tables.normals = mshAllocateArray<ObjVec3>(tables.normalCount)) != nullptr &&
                            (tables.faces = mshAllocateArray<ObjFace>(tables.faceCount)) != nullptr &&
+                           (tables.corners = mshAllocateArray<ObjCorner>(tables.cornerCount)) != nullptr &&
                            (tables.groups = mshAllocateArray<ObjGroup>(tables.groupCount)) != nullptr;
     if (!allocated) {
         releaseObjTables(tables);
@@ -353,6 +236,7 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
     adviseHugePages(tables.texcoords, sizeof(ObjVec2) * tables.texcoordCount);
     adviseHugePages(tables.normals, sizeof(ObjVec3) * tables.normalCount);
     adviseHugePages(tables.faces, sizeof(ObjFace) * tables.faceCount);
+    adviseHugePages(tables.corners, sizeof(ObjCorner) * tables.cornerCount);
     adviseHugePages(tables.groups, sizeof(ObjGroup) * tables.groupCount);
     return true;
 }
@@ -362,59 +246,32 @@ void releaseObjTables(ObjTables& tables) {
     mshRelease(tables.texcoords);
     mshRelease(tables.normals);
     mshRelease(tables.faces);
+    mshRelease(tables.corners);
     mshRelease(tables.groups);
     tables = ObjTables{};
 }
 
 void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch) {
-    stretch.sawGroup = false;
     stretch.changed = false;
     stretch.error = ObjError{ObjError::none, 0, nullptr, 0};
-    ParseState s{tables, stretch, stretch.start, freshRun(tables)};
-    forEachPiece(reader, [&s](const Piece& piece) {
-        parsePiece(s, piece);
-        s.at.line += piece.endsLine;
+    ParseState s{tables, stretch, stretch.start};
+    forEachLine(reader, [&s](const Piece& line) {
+        parseLine(s, line);
+        s.at.line += line.lineEnds;
         return !s.stop;
     });
     stretch.end = s.at;
-    if (stretch.sawGroup) {
-        stretch.lastGroup = s.at.group - 1;
-        stretch.tail = s.run;
-    } else {
-        stretch.prefix = s.run;
-    }
 }
 
-void finishObjGroups(ObjTables& tables, const ObjStretch* stretches, size_t count) {
-    FaceRun carried = freshRun(tables);
-    bool open = false;
-    uint32_t openGroup = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const ObjStretch& stretch = stretches[i];
-        const FaceRun joined = joinRuns(carried, stretch.prefix);
-        if (!stretch.sawGroup) {
-            carried = joined;
-            continue;
-        }
-        if (open)
-            closeGroup(tables, openGroup, joined);
-        if (stretch.firstGroup < tables.groupCount) {
-            // The first group of the file: the greatest position before it, without adding 1.
-            tables.groups[stretch.firstGroup].baseVertex =
-                stretch.firstGroup == 0 ? joined.maxPosition : joined.maxPosition + 1;
-        }
-        carried = stretch.tail;
-        open = true;
-        openGroup = stretch.lastGroup;
-    }
-    if (open) {
-        if (openGroup >= tables.groupCount && count != 0 && stretches[count - 1].warn)
-            warnLine(364);
-        closeGroup(tables, openGroup, carried);
-    }
-    const ObjPlace& end = count != 0 ? stretches[count - 1].end : ObjPlace{};
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn) {
+    if (end.group > tables.groupCount && warn)
+        warnLine(364);
     tables.storedFaces = end.face;
     tables.storedGroups = std::min(end.group, tables.groupCount);
+    for (uint32_t j = 0; j < tables.storedGroups; ++j) {
+        const uint32_t next = j + 1 < tables.storedGroups ? tables.groups[j + 1].firstFace : tables.storedFaces;
+        tables.groups[j].faceCount = next - tables.groups[j].firstFace;
+    }
 }
 
 void printObjError(const ObjError& error, const char* path) {
@@ -430,15 +287,15 @@ void printObjError(const ObjError& error, const char* path) {
 
 ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* path) {
     ObjStretch stretch{};
-    stretch.start = ObjPlace{0, 0, 0, 0, 0, 1};
+    stretch.start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
     stretch.limit = ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
-                             tables.groupCount, UINT64_MAX};
+                             tables.cornerCount,   tables.groupCount,    UINT64_MAX};
     stretch.warn = true;
     parseObjStretch(reader, tables, stretch);
     if (stretch.error.kind != ObjError::none) {
         printObjError(stretch.error, path);
         return stretch.error.kind == ObjError::badReference ? ParseResult::badReference : ParseResult::badFace;
     }
-    finishObjGroups(tables, &stretch, 1);
+    finishObjGroups(tables, stretch.end, true);
     return ParseResult::ok;
 }

@@ -1,6 +1,6 @@
-// The two-pass reading of OBJ text: a counting pass that classifies every piece by its first
-// characters, then, once the working tables are allocated at those sizes, a parsing pass that
-// fills them and keeps each group's faces and span of position numbers.
+// The two-pass reading of OBJ text: a counting pass that classifies every line by its keyword
+// and counts the corners of its faces, then, once the working tables are allocated at those
+// sizes, a parsing pass that fills them and keeps each group's faces.
 #pragma once
 
 #include "piece_reader.h"
@@ -10,20 +10,26 @@
 // Marks a texture-coordinate or normal part that a face corner does not give.
 inline constexpr uint32_t kNoIndex = UINT32_MAX;
 
-// 0-based numbers of one face's three corners. Positions are always valid numbers of the
-// positions table; a texture coordinate or normal is kNoIndex or a valid number of its table.
-struct ObjFace {
-    uint32_t positionIndex[3];
-    uint32_t texcoordIndex[3];
-    uint32_t normalIndex[3];
+// 0-based numbers of one face corner. The position is always a valid number of the positions
+// table; a texture coordinate or normal is kNoIndex or a valid number of its table.
+struct ObjCorner {
+    uint32_t position;
+    uint32_t texcoord;
+    uint32_t normal;
 };
 
+// A face of three or more corners: corners [firstCorner, firstCorner + cornerCount) of the corner
+// table, in the order in which they stand in the record.
+struct ObjFace {
+    uint32_t firstCorner;
+    uint32_t cornerCount;
+};
+
+// A "g" record: its id and its faces [firstFace, firstFace + faceCount).
 struct ObjGroup {
     uint32_t id;
     uint32_t firstFace;
     uint32_t faceCount;
-    uint32_t baseVertex;
-    uint32_t vertexCount;
 };
 
 struct ObjVec3 {
@@ -38,11 +44,12 @@ struct ObjCounts {
     uint64_t texcoords;
     uint64_t normals;
     uint64_t faces;
+    uint64_t corners;
     uint64_t groups;
 };
 
-// The five working tables at their counted sizes, and how many entries the parsing pass
-// stored (the rest stay zero).
+// The six working tables at their counted sizes, and how many faces, corners and groups the
+// parsing pass stored (the rest stay zero).
 struct ObjTables {
     ObjVec3* positions;
     uint32_t positionCount;
@@ -52,6 +59,8 @@ struct ObjTables {
     uint32_t normalCount;
     ObjFace* faces;
     uint32_t faceCount;
+    ObjCorner* corners;
+    uint32_t cornerCount;
     ObjGroup* groups;
     uint32_t groupCount;
     uint32_t storedFaces;
@@ -60,39 +69,31 @@ struct ObjTables {
 
 // What the counting pass finds in a stretch of the input.
 struct ObjPieceCounts {
-    ObjCounts counted; // the table sizes: pieces by their first characters
-    ObjCounts stored;  // the pieces the parsing pass stores: "v ", "vt ", "vn ", "f ", "g "
+    ObjCounts records; // "v", "vt", "vn", "f" (and the corners of its faces), "g"
     uint64_t lines;    // line ends
 };
 
 // Counting pass: reads every piece and counts the records of each kind.
 ObjPieceCounts countObjPieces(PieceReader& reader);
 
-// Allocates the five tables in the order positions, texture coordinates, normals, faces,
-// groups, zero-filled. On failure releases what it allocated and returns false (the caller
-// reports it). Counts beyond 32 bits fail as an allocation would.
+// Allocates the six tables in the order positions, texture coordinates, normals, faces,
+// corners, groups, zero-filled. On failure releases what it allocated and returns false (the
+// caller reports it). Counts beyond 32 bits fail as an allocation would.
 bool allocateObjTables(const ObjCounts& counts, ObjTables& tables);
 
-// Releases the five tables in the order positions, texture coordinates, normals, faces,
-// groups; absent tables are harmless.
+// Releases the six tables in that order; absent tables are harmless.
 void releaseObjTables(ObjTables& tables);
 
-// Store indices of the five tables and a line number: where a stretch of the input starts,
+// Store indices of the six tables and a line number: where a stretch of the input starts,
 // where it may not reach, and where it ended.
 struct ObjPlace {
     uint32_t position;
     uint32_t texcoord;
     uint32_t normal;
     uint32_t face;
+    uint32_t corner;
     uint32_t group;
     uint64_t line;
-};
-
-// The faces since a group record (or since the start) and the span of their position numbers.
-struct FaceRun {
-    uint32_t faces;
-    uint32_t maxPosition;
-    uint32_t minPosition;
 };
 
 struct ObjError {
@@ -102,30 +103,24 @@ struct ObjError {
     int32_t number;
 };
 
-// One stretch of the parsing pass. A stretch closes the groups it opens except its last; the
-// faces before its first group record (`prefix`) and after its last (`tail`) are settled by
-// finishObjGroups, which knows the stretches around it.
+// One stretch of the parsing pass. Groups keep their first face; finishObjGroups gives each its
+// faces once every stretch is parsed.
 struct ObjStretch {
     ObjPlace start;
-    ObjPlace limit;  // a store index that reaches its limit is a record the counting pass missed
-    bool warn;       // true: print the index warning and leave the record out; false: stop as changed
+    ObjPlace limit; // a store index that reaches its limit is a record the counting pass missed
+    bool warn;      // true: print the index warning and leave the record out; false: stop as changed
     ObjPlace end;
-    bool sawGroup;
-    uint32_t firstGroup;
-    uint32_t lastGroup;
-    FaceRun prefix;
-    FaceRun tail;
-    bool changed; // the input differs from what the counting pass saw
+    bool changed;   // the input differs from what the counting pass saw
     ObjError error;
 };
 
 // Parses the pieces of the reader into the tables from stretch.start on.
 void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch);
 
-// Joins the stretches (in input order): closes the groups open at their seams and at the end,
-// sets the base vertex of each stretch's first group, and the stored counts. Prints the warning
-// for a last group beyond the table when the stretch warns.
-void finishObjGroups(ObjTables& tables, const ObjStretch* stretches, size_t count);
+// Once the last stretch is parsed (it ended at `end`): each stored group's faces run to the next
+// group's first face or to the last face, and the stored counts are set. Prints the warning
+// for a last group beyond the table when `warn`.
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn);
 
 void printObjError(const ObjError& error, const char* path);
 

@@ -1,7 +1,7 @@
-// Reading text input in pieces of at most 255 characters, exactly as a loop of fgets calls with
-// a 256-byte buffer cuts it: a piece ends after its line end or after 255 characters, whichever
-// comes first. The bytes come in large blocks through one reused buffer; nothing is allocated,
-// and no stdio call is made, per piece.
+// Reading text input line by line: whole lines of any length (OBJ text, where a trailing
+// backslash joins a line to the next), or pieces of at most 255 characters, exactly as a loop of
+// fgets calls with a 256-byte buffer cuts them (the matrix side file). The bytes come in large
+// blocks through one reused buffer; nothing is allocated, and no stdio call is made, per line.
 #pragma once
 
 #include <bit>
@@ -46,8 +46,8 @@ void releaseTextInput(TextInput& input);
 
 struct Piece {
     const char* text;
-    size_t length;   // bytes up to and including the line end, if any
-    bool endsLine;   // the piece ends with '\n'
+    size_t length;     // bytes up to and including the line end, if any
+    uint32_t lineEnds; // the '\n' bytes the piece holds: 0 or 1, more for a continued line
 };
 
 struct PieceReader {
@@ -60,6 +60,8 @@ struct PieceReader {
     uint64_t fileBytesLeft; // bytes of the stretch not yet read from the file
     bool sourceDone;
     bool failed;
+    bool outOfMemory; // a line longer than the buffer could not be given a larger one
+    char* grown;      // owned: the larger buffer of such a line, once one was needed
 };
 
 // Starts a pass from the first byte of the input. A file is rewound; if that fails the reader
@@ -71,6 +73,9 @@ void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& 
 void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer, uint64_t begin,
                    uint64_t end);
 
+// Releases the larger buffer a long line needed, if any; the reader is done.
+void finishPieces(PieceReader& reader);
+
 // The size of the input in bytes, or UINT64_MAX when a file cannot tell it.
 uint64_t textInputSize(const TextInput& input);
 
@@ -78,8 +83,9 @@ uint64_t textInputSize(const TextInput& input);
 // bytes; 0 when there is none (or the file cannot be read there).
 uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window);
 
-// Moves the unread tail to the front of the buffer and fills the rest from the file.
-void refillPieces(PieceReader& reader);
+// Moves the unread tail to the front of the buffer and fills the rest from the file. With
+// `grow`, a full buffer is first replaced by one twice as large (a line longer than it).
+void refillPieces(PieceReader& reader, bool grow = false);
 
 // The next piece, or false at the end of the input (or after a read error: see `failed`).
 inline bool nextPiece(PieceReader& reader, Piece& piece) {
@@ -92,12 +98,25 @@ inline bool nextPiece(PieceReader& reader, Piece& piece) {
     const size_t window = available < kPieceLimit ? available : kPieceLimit;
     const void* lineEnd = std::memchr(start, '\n', window);
     piece.text = start;
-    piece.endsLine = lineEnd != nullptr;
+    piece.lineEnds = lineEnd != nullptr;
     piece.length = lineEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(lineEnd) - start) + 1
                                       : window;
     reader.position += piece.length;
     return true;
 }
+
+// A line end at `lineEnd` continues the line that began at `start` when a backslash stands
+// right before it (or before its carriage return).
+inline bool continuesLine(const char* data, size_t start, size_t lineEnd) {
+    const size_t back = lineEnd > start && data[lineEnd - 1] == '\r' ? 1 : 0;
+    return lineEnd - start > back && data[lineEnd - 1 - back] == '\\';
+}
+
+// The next whole line, however long, with the lines a trailing backslash joins to it: from the
+// reader's position up to and including the line end that ends it, or to the end of the input.
+// False at the end of the input, after a read error (`failed`) or when a long line finds no
+// memory (`outOfMemory`).
+bool nextLine(PieceReader& reader, Piece& line);
 
 // The line ends among the 64 bytes at `p`: bit i is set when p[i] is '\n'.
 inline uint64_t lineEndsIn64(const char* p) {
@@ -118,45 +137,41 @@ inline uint64_t lineEndsIn64(const char* p) {
 #endif
 }
 
-// Hands visit(piece) every piece whose line end lies in the whole 64-byte blocks of what the
-// reader holds, cutting them from the blocks' line-end masks rather than one search per piece.
-// Stops early when visit returns false (and returns false). Leaves the reader at the first piece
-// not handed out.
+// Hands visit(line) every line that ends in the whole 64-byte blocks of what the reader holds,
+// cutting them from the blocks' line-end masks rather than one search per line. Stops early
+// when visit returns false (and returns false). Leaves the reader at the first line not handed
+// out.
 template <typename Visit>
-bool visitPiecesInBlocks(PieceReader& reader, Visit& visit) {
+bool visitLinesInBlocks(PieceReader& reader, Visit& visit) {
     const char* const data = reader.data;
     size_t start = reader.position;
+    uint32_t joined = 0;
     for (size_t block = start; reader.size - block >= 64; block += 64) {
         for (uint64_t mask = lineEndsIn64(data + block); mask != 0; mask &= mask - 1) {
             const size_t lineEnd = block + static_cast<size_t>(std::countr_zero(mask));
-            for (; lineEnd - start >= kPieceLimit; start += kPieceLimit) {
-                reader.position = start + kPieceLimit;
-                if (!visit(Piece{data + start, kPieceLimit, false}))
-                    return false;
+            if (continuesLine(data, start, lineEnd)) {
+                ++joined;
+                continue;
             }
             reader.position = lineEnd + 1;
-            if (!visit(Piece{data + start, lineEnd + 1 - start, true}))
+            if (!visit(Piece{data + start, lineEnd + 1 - start, joined + 1}))
                 return false;
             start = lineEnd + 1;
-        }
-        // The bytes up to the end of the block hold no further line end: whole pieces of the
-        // limit's length are settled there already.
-        for (; block + 64 - start >= kPieceLimit; start += kPieceLimit) {
-            reader.position = start + kPieceLimit;
-            if (!visit(Piece{data + start, kPieceLimit, false}))
-                return false;
+            joined = 0;
         }
     }
+    reader.position = start;
     return true;
 }
 
-// Hands visit(piece) every piece in order, as repeated nextPiece calls would, until visit
-// returns false or the input ends.
+// Hands visit(line) every line in order, as repeated nextLine calls would, until visit returns
+// false or the input ends; then releases what a long line needed.
 template <typename Visit>
-void forEachPiece(PieceReader& reader, Visit visit) {
-    Piece piece;
-    while (visitPiecesInBlocks(reader, visit) && nextPiece(reader, piece) && visit(piece)) {
+void forEachLine(PieceReader& reader, Visit visit) {
+    Piece line;
+    while (visitLinesInBlocks(reader, visit) && nextLine(reader, line) && visit(line)) {
     }
+    finishPieces(reader);
 }
 
 // The byte at `index` as C code sees the NUL-terminated piece: 0 at or past its end.

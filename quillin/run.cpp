@@ -59,15 +59,24 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
         releaseObjTables(obj);
         return -1;
     }
-    Mesh* mesh = mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount, side.pairCount, side.matrixCount);
-    if (mesh == nullptr) {
+    MeshPlan plan{};
+    if (!planMesh(obj, side, plan)) {
+        printOutOfMemory();
         releaseWorkingTables(obj, side);
         return -1;
     }
-    adviseHugePages(mesh->vertices, sizeof(MeshVertex) * mesh->vertexCount);
-    adviseHugePages(mesh->triangles, sizeof(MeshTriangle) * mesh->triangleCount);
-    assembleMesh(obj, side, *mesh);
-    const int saved = mshSave(argv[2], mesh);
+    Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, plan.groupMatrixCount,
+                           side.matrixCount);
+    int saved = 0;
+    if (mesh != nullptr) {
+        adviseHugePages(mesh->vertices, sizeof(MeshVertex) * mesh->vertexCount);
+        adviseHugePages(mesh->triangles, sizeof(MeshTriangle) * mesh->triangleCount);
+        if (assembleMesh(obj, side, plan, *mesh))
+            saved = mshSave(argv[2], mesh);
+        else
+            printOutOfMemory();
+    }
+    releaseMeshPlan(plan);
     releaseWorkingTables(obj, side);
     mshFree(mesh);
     return saved == 1 ? 0 : -1;

@@ -87,7 +87,7 @@ bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path) 
         } else if (isMatrixRow(piece) && matrixIndex < tables.matrixCount) {
             tables.matrices[matrixIndex++] = parseMatrixRow(piece);
         }
-        line += piece.endsLine;
+        line += piece.lineEnds;
     }
     return true;
 }

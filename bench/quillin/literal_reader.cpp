@@ -31,7 +31,7 @@ bool countObj(FILE* file, ObjCounts& counts) {
         if (line[0] == 'g')
             ++counts.groups;
         else if (line[0] == 'f')
-            ++counts.faces;
+            ++counts.faces, counts.corners += 3;
         else if (line[0] == 'v' && line[1] == ' ')
             ++counts.positions;
         else if (line[0] == 'v' && line[1] == 'n')
@@ -43,37 +43,34 @@ bool countObj(FILE* file, ObjCounts& counts) {
     return true;
 }
 
-void parseFace(const char* line, ObjFace& face) {
+// The three corners of a face line, stored from `corners` on.
+void parseFace(const char* line, ObjCorner* corners) {
     char keyword[64], a[64], b[64], c[64];
     std::sscanf(line, "%63[^' '] %63[^' '] %63[^' '] %63s", keyword, a, b, c);
-    const char* corners[3] = {a, b, c};
+    const char* fields[3] = {a, b, c};
     const int slashes = countChar(line, '/');
     for (int k = 0; k < 3; ++k) {
         char p[32] = "", t[32] = "", n[32] = "";
-        face.texcoordIndex[k] = kNoIndex;
-        face.normalIndex[k] = kNoIndex;
+        ObjCorner& corner = corners[k];
+        corner.texcoord = kNoIndex;
+        corner.normal = kNoIndex;
         if (slashes == 6) {
-            std::sscanf(corners[k], "%31[^'/']/%31[^'/']/%31s", p, t, n);
-            face.texcoordIndex[k] = objIndex(t);
-            face.normalIndex[k] = objIndex(n);
+            std::sscanf(fields[k], "%31[^'/']/%31[^'/']/%31s", p, t, n);
+            corner.texcoord = objIndex(t);
+            corner.normal = objIndex(n);
         } else if (slashes == 3) {
-            std::sscanf(corners[k], "%31[^'/']/%31s", p, t);
-            face.texcoordIndex[k] = objIndex(t);
+            std::sscanf(fields[k], "%31[^'/']/%31s", p, t);
+            corner.texcoord = objIndex(t);
         } else {
-            std::strcpy(p, corners[k]);
+            std::strcpy(p, fields[k]);
         }
-        face.positionIndex[k] = objIndex(p);
+        corner.position = objIndex(p);
     }
 }
 
 void parseObj(FILE* file, ObjTables& tables) {
     char line[256], keyword[64], x[64], y[64], z[64];
-    uint32_t pi = 0, ti = 0, ni = 0, fi = 0, gi = 0, facesSince = 0, runningMax = 0;
-    uint32_t runningMin = tables.positionCount;
-    auto closeGroup = [&] {
-        tables.groups[gi - 1].faceCount = facesSince;
-        tables.groups[gi - 1].vertexCount = runningMax + 1 - runningMin;
-    };
+    uint32_t pi = 0, ti = 0, ni = 0, fi = 0, gi = 0;
     while (std::fgets(line, sizeof line, file) != nullptr) {
         if (line[0] == 'v' && line[1] == ' ') {
             std::sscanf(line, "%63[^' '] %63[^' '] %63[^' '] %63s", keyword, x, y, z);
@@ -87,27 +84,17 @@ void parseObj(FILE* file, ObjTables& tables) {
             std::sscanf(line, "%63[^' '] %63[^' '] %63s", keyword, x, y);
             tables.texcoords[ti++] = ObjVec2{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr))};
         } else if (line[0] == 'f' && line[1] == ' ') {
-            ObjFace& face = tables.faces[fi++];
-            parseFace(line, face);
-            for (uint32_t p : face.positionIndex) {
-                runningMax = p > runningMax ? p : runningMax;
-                runningMin = p < runningMin ? p : runningMin;
-            }
-            ++facesSince;
+            parseFace(line, tables.corners + 3 * fi);
+            tables.faces[fi] = ObjFace{3 * fi, 3};
+            ++fi;
         } else if (line[0] == 'g' && line[1] == ' ') {
-            if (gi != 0)
-                closeGroup();
             char name[64] = "", id[64] = "";
             std::sscanf(line, "%63[^' '] %63[^'/']/%63s", keyword, name, id);
-            tables.groups[gi] = ObjGroup{uint32_t(std::atoi(id)), fi, 0, gi == 0 ? runningMax : runningMax + 1, 0};
-            ++gi;
-            runningMin = tables.positionCount;
-            runningMax = 0;
-            facesSince = 0;
+            tables.groups[gi++] = ObjGroup{uint32_t(std::atoi(id)), fi, 0};
         }
     }
-    if (gi != 0)
-        closeGroup();
+    for (uint32_t j = 0; j < gi; ++j)
+        tables.groups[j].faceCount = (j + 1 < gi ? tables.groups[j + 1].firstFace : fi) - tables.groups[j].firstFace;
     tables.storedFaces = fi;
     tables.storedGroups = gi;
 }
@@ -166,10 +153,13 @@ int runLiteralImporter(int argc, char** argv) {
         releaseObjTables(obj);
         return -1;
     }
-    Mesh* mesh = mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount, side.pairCount, side.matrixCount);
-    if (mesh != nullptr)
-        assembleMesh(obj, side, *mesh);
-    const int saved = mesh != nullptr ? mshSave(argv[2], mesh) : 0;
+    MeshPlan plan{};
+    Mesh* mesh = nullptr;
+    if (planMesh(obj, side, plan))
+        mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, plan.groupMatrixCount,
+                         side.matrixCount);
+    const int saved = mesh != nullptr && assembleMesh(obj, side, plan, *mesh) ? mshSave(argv[2], mesh) : 0;
+    releaseMeshPlan(plan);
     releaseObjTables(obj);
     releaseSideTables(side);
     mshFree(mesh);

@@ -138,9 +138,14 @@ const std::vector<Site> quillinWithSideFileSites = {
     {"texture coordinates", programMessage, -1, Left::nothing},
     {"normals", programMessage, -1, Left::nothing},
     {"faces", programMessage, -1, Left::nothing},
+    {"corners", programMessage, -1, Left::nothing},
     {"groups", programMessage, -1, Left::nothing},
     {"pair table", programMessage, -1, Left::nothing},
     {"matrix table", programMessage, -1, Left::nothing},
+    {"vertex claims", programMessage, -1, Left::nothing},
+    {"triangle vertices", programMessage, -1, Left::nothing},
+    {"polygon scratch", programMessage, -1, Left::nothing},
+    {"group records", programMessage, -1, Left::nothing},
     {"mesh record", createMessage, -1, Left::nothing},
     {"mesh vertices", createMessage, -1, Left::nothing},
     {"mesh triangles", createMessage, -1, Left::nothing},
@@ -183,7 +188,12 @@ TEST(AllocationFailures, QuillinWithoutSideFileReleasesAndReportsAtEverySite) {
         {"texture coordinates", programMessage, -1, Left::nothing},
         {"normals", programMessage, -1, Left::nothing},
         {"faces", programMessage, -1, Left::nothing},
+        {"corners", programMessage, -1, Left::nothing},
         {"groups", programMessage, -1, Left::nothing},
+        {"vertex claims", programMessage, -1, Left::nothing},
+        {"triangle vertices", programMessage, -1, Left::nothing},
+        {"polygon scratch", programMessage, -1, Left::nothing},
+        {"group records", programMessage, -1, Left::nothing},
         {"mesh record", createMessage, -1, Left::nothing},
         {"mesh vertices", createMessage, -1, Left::nothing},
         {"mesh triangles", createMessage, -1, Left::nothing},
@@ -193,7 +203,8 @@ TEST(AllocationFailures, QuillinWithoutSideFileReleasesAndReportsAtEverySite) {
     checkEverySite(sites, outputs, reference, run);
 }
 
-// An empty OBJ file still allocates its five (empty) working tables; an empty mesh none.
+// An empty OBJ file still allocates its six (empty) working tables and its plan; an empty mesh
+// none.
 TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
     TempDir dir;
     const std::string obj = dir.file("empty.obj");
@@ -207,7 +218,11 @@ TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
         {"texture coordinates", programMessage, -1, Left::nothing},
         {"normals", programMessage, -1, Left::nothing},
         {"faces", programMessage, -1, Left::nothing},
+        {"corners", programMessage, -1, Left::nothing},
         {"groups", programMessage, -1, Left::nothing},
+        {"vertex claims", programMessage, -1, Left::nothing},
+        {"triangle vertices", programMessage, -1, Left::nothing},
+        {"polygon scratch", programMessage, -1, Left::nothing},
         {"mesh record", createMessage, -1, Left::nothing},
         {"writer buffer (falls back to a small one)", "", 0, Left::everything},
     };

@@ -1,5 +1,6 @@
 // Assembly in two shares on two threads must give the mesh that one share gives, whatever the
-// order in which corners name vertices, across groups and faces before the first group.
+// order in which corners name vertices, across polygons, seams, groups and faces before the
+// first group.
 #include "assemble.h"
 
 #include "quillin_test_support.h"
@@ -15,33 +16,37 @@ namespace {
 std::string randomFaces(std::mt19937& random) {
     const int vertices = 1 + static_cast<int>(random() % 60);
     std::string text;
+    unsigned texcoords = 1, normals = 1;
+    text += "vt 0 0\nvn 0 0 1\n";
     for (int k = 0; k < vertices; ++k) {
-        text += "v " + std::to_string(k) + " 1 2\n";
+        text += "v " + std::to_string(k) + " " + std::to_string(random() % 7) + " 2\n";
         if (random() % 3 != 0)
-            text += "vt 0." + std::to_string(random() % 100) + " 1\n";
+            text += "vt 0." + std::to_string(random() % 100) + " 1\n", ++texcoords;
         if (random() % 3 != 0)
-            text += "vn 0 " + std::to_string(random() % 9) + " 1\n";
+            text += "vn 0 " + std::to_string(random() % 9) + " 1\n", ++normals;
     }
     const auto number = [&] { return std::to_string(1 + random() % vertices); };
+    const auto texcoord = [&] { return std::to_string(1 + random() % texcoords); };
+    const auto normal = [&] { return std::to_string(1 + random() % normals); };
     for (int line = static_cast<int>(random() % 80); line > 0; --line) {
         if (random() % 10 == 0) {
             text += "g g" + std::to_string(line) + "/" + std::to_string(random() % 5) + "\n";
             continue;
         }
         text += "f";
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0, corners = 3 + static_cast<int>(random() % 3); c < corners; ++c) {
             switch (random() % 4) {
             case 0:
                 text += " " + number();
                 break;
             case 1:
-                text += " " + number() + "/1";
+                text += " " + number() + "/" + texcoord();
                 break;
             case 2:
-                text += " " + number() + "//1";
+                text += " " + number() + "//" + normal();
                 break;
             default:
-                text += " " + number() + "/1/1";
+                text += " " + number() + "/" + texcoord() + "/" + normal();
             }
         }
         text += "\n";
@@ -66,14 +71,19 @@ TEST(AssembleMesh, TwoSharesGiveWhatOneShareGives) {
         if (read.result != ParseResult::ok)
             continue;
         const ObjTables& obj = read.tables;
-        const MeshHandle one(mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount, 0, 0));
-        const MeshHandle two(mshCreate(meshVertexCount(obj), obj.faceCount, obj.groupCount, 0, 0));
-        assembleMeshWith(obj, noSide, *one, UINT64_MAX);
-        assembleMeshWith(obj, noSide, *two, 0);
+        MeshPlan plan{};
+        ASSERT_TRUE(planMesh(obj, noSide, plan));
+        const auto create = [&plan] {
+            return MeshHandle(mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0));
+        };
+        const MeshHandle one = create(), two = create();
+        EXPECT_TRUE(assembleMeshWith(obj, noSide, plan, *one, UINT64_MAX));
+        EXPECT_TRUE(assembleMeshWith(obj, noSide, plan, *two, 0));
+        releaseMeshPlan(plan);
         ASSERT_TRUE(meshBytes(*one) == meshBytes(*two)) << "round " << round;
         ++compared;
     }
-    EXPECT_GT(compared, 300);
+    EXPECT_EQ(compared, 400);
 }
 
 } // namespace

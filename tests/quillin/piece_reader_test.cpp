@@ -1,11 +1,13 @@
-// Pieces must be cut exactly where a loop of fgets calls with a 256-byte buffer cuts them,
-// however the blocks of the reader fall.
+// Pieces must be cut exactly where a loop of fgets calls with a 256-byte buffer cuts them, and
+// lines must come whole (with the lines a trailing backslash joins to them), however the blocks
+// of the reader fall and however long the lines are.
 #include "piece_reader.h"
 
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -33,11 +35,34 @@ Pieces fgetsPieces(const std::string& path) {
     return pieces;
 }
 
+// The oracle for whole lines: a line ends after a line end that no backslash (or backslash and
+// carriage return) precedes within the line; a UTF-8 byte order mark at the start is dropped.
+Pieces wholeLines(std::string text) {
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    Pieces lines;
+    std::string line;
+    for (char c : text) {
+        line.push_back(c);
+        if (c != '\n')
+            continue;
+        const size_t n = line.size();
+        const bool continued = (n >= 2 && line[n - 2] == '\\') || (n >= 3 && line[n - 2] == '\r' && line[n - 3] == '\\');
+        if (!continued) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
 enum class Walk { onePieceAtATime, inBlocks };
 
 // Reads the file as prepareTextInput prepares it, through a block buffer of `capacity` bytes (0:
-// the smallest the reader takes). The pieces come from nextPiece calls, or from forEachPiece,
-// which cuts them from whole blocks.
+// the smallest the reader takes). The pieces come from nextPiece calls, or whole lines from
+// forEachLine, which cuts them from whole blocks.
 Pieces readerPieces(const std::string& path, size_t capacity, Walk walk = Walk::onePieceAtATime) {
     FILE* file = std::fopen(path.c_str(), "r");
     TextInput input{file, nullptr, 0};
@@ -50,11 +75,11 @@ Pieces readerPieces(const std::string& path, size_t capacity, Walk walk = Walk::
     Pieces pieces;
     auto take = [&pieces](const Piece& piece) {
         pieces.emplace_back(piece.text, piece.length);
-        EXPECT_EQ(piece.endsLine, pieces.back().back() == '\n');
+        EXPECT_EQ(piece.lineEnds, std::count(pieces.back().begin(), pieces.back().end(), '\n'));
         return true;
     };
     if (walk == Walk::inBlocks) {
-        forEachPiece(reader, take);
+        forEachLine(reader, take);
     } else {
         Piece piece;
         while (nextPiece(reader, piece))
@@ -78,6 +103,9 @@ TEST(PieceReader, LongLinesAreCutAt255Characters) {
     EXPECT_EQ(readerPieces(path, 4096), expected);
     EXPECT_EQ(readerPieces(path, 0), expected);
     EXPECT_EQ(fgetsPieces(path), expected);
+    const Pieces lines{line300, std::string(255, 'z') + "\n", "end"};
+    EXPECT_EQ(readerPieces(path, 4096, Walk::inBlocks), lines);
+    EXPECT_EQ(readerPieces(path, 0, Walk::inBlocks), lines);
 }
 
 TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
@@ -91,6 +119,8 @@ TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
             const size_t length = random() % 4 == 0 ? random() % 700 : random() % 90;
             for (size_t k = 0; k < length; ++k)
                 text.push_back(random() % 50 == 0 ? '\0' : static_cast<char>('a' + random() % 26));
+            if (random() % 8 == 0)
+                text += random() % 2 == 0 ? "\\" : "\\\r";
             if (random() % 10 != 0)
                 text.push_back('\n');
         }
@@ -99,53 +129,54 @@ TEST(PieceReader, AgreesWithFgetsOnRandomTextAndSmallBlocks) {
         EXPECT_EQ(readerPieces(path, 510), expected) << "round " << round;
         EXPECT_EQ(readerPieces(path, 1 << 20), expected) << "round " << round;
         EXPECT_EQ(readerPieces(path, 0), expected) << "round " << round;
-        EXPECT_EQ(readerPieces(path, 510, Walk::inBlocks), expected) << "round " << round;
-        EXPECT_EQ(readerPieces(path, 0, Walk::inBlocks), expected) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 510, Walk::inBlocks), wholeLines(text)) << "round " << round;
+        EXPECT_EQ(readerPieces(path, 0, Walk::inBlocks), wholeLines(text)) << "round " << round;
     }
 }
 
-// Cutting pieces from whole blocks: lines just around the piece limit and the block size, and
-// stretches without a line end far longer than a block or the reader's buffer.
-TEST(PieceReader, PiecesCutFromBlocksAgreeWithFgets) {
+// Cutting lines from whole blocks: lines just around the block size, and lines far longer than
+// a block or the reader's buffer, which then grows; a byte order mark is no part of a line.
+TEST(PieceReader, LinesCutFromBlocksAreWhole) {
     quilltest::TempDir dir;
     const std::string path = dir.file("blocks.obj");
     std::string text;
     for (size_t length : {0, 1, 63, 64, 65, 127, 128, 253, 254, 255, 256, 257, 509, 510, 511, 765, 766})
         text += std::string(length, 'a' + static_cast<char>(length % 26)) + "\n";
-    text += std::string(100000, 'q') + "\n" + std::string(70000, 'r') + "\n\n\n" + std::string(300, 's');
-    quilltest::writeFile(path, text);
-    const Pieces expected = fgetsPieces(path);
-    for (size_t capacity : {size_t{510}, size_t{4096}, size_t{0}})
-        EXPECT_EQ(readerPieces(path, capacity, Walk::inBlocks), expected) << capacity;
+    text += std::string(100000, 'q') + "\n" + std::string(70000, 'r') + "\\\n\n\n" + std::string(300, 's');
+    for (const std::string& start : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        quilltest::writeFile(path, start + text);
+        for (size_t capacity : {size_t{510}, size_t{4096}, size_t{0}})
+            EXPECT_EQ(readerPieces(path, capacity, Walk::inBlocks), wholeLines(text)) << capacity;
+    }
 }
 
-// A visit that says stop ends the walk at once, and the reader goes on from the piece after it.
-TEST(PieceReader, StoppingTheWalkLeavesTheReaderAtTheNextPiece) {
+// A visit that says stop ends the walk at once, and the reader goes on from the line after it.
+TEST(PieceReader, StoppingTheWalkLeavesTheReaderAtTheNextLine) {
     std::string text;
     for (int i = 0; i < 300; ++i)
-        text += std::string(static_cast<size_t>(i * 7 % 400), 'x') + "\n";
+        text += std::string(static_cast<size_t>(i * 7 % 400), 'x') + (i % 5 == 0 ? "\\\n" : "\n");
     const Pieces all = [&] {
         PieceReader reader;
         startPieces(reader, TextInput{nullptr, text.data(), text.size()}, ReadBuffer{nullptr, 0});
         Pieces pieces;
-        forEachPiece(reader, [&](const Piece& piece) {
+        forEachLine(reader, [&](const Piece& piece) {
             pieces.emplace_back(piece.text, piece.length);
             return true;
         });
         return pieces;
     }();
-    ASSERT_GT(all.size(), 300u);
+    ASSERT_EQ(all, wholeLines(text));
     for (size_t stopAt : {size_t{0}, size_t{1}, size_t{17}, all.size() / 2, all.size() - 1}) {
         PieceReader reader;
         startPieces(reader, TextInput{nullptr, text.data(), text.size()}, ReadBuffer{nullptr, 0});
         Pieces pieces;
-        forEachPiece(reader, [&](const Piece& piece) {
+        forEachLine(reader, [&](const Piece& piece) {
             pieces.emplace_back(piece.text, piece.length);
             return pieces.size() <= stopAt;
         });
         EXPECT_EQ(pieces.size(), stopAt + 1);
         Piece piece;
-        while (nextPiece(reader, piece))
+        while (nextLine(reader, piece))
             pieces.emplace_back(piece.text, piece.length);
         EXPECT_EQ(pieces, all) << stopAt;
     }
@@ -169,7 +200,7 @@ TEST(PieceReader, LargeFileAgreesWithFgets) {
     const Pieces expected = fgetsPieces(path);
     EXPECT_GT(expected.size(), 100000u);
     EXPECT_TRUE(readerPieces(path, 1 << 20) == expected);
-    EXPECT_TRUE(readerPieces(path, 1 << 20, Walk::inBlocks) == expected);
+    EXPECT_TRUE(readerPieces(path, 1 << 20, Walk::inBlocks) == wholeLines(text));
 }
 
 // Another program cutting the file short while it is read: the pass ends early at the new end
@@ -194,7 +225,7 @@ TEST(PieceReader, FileCutShortWhileReadEndsThePass) {
         ++pieces;
     ASSERT_EQ(::truncate(path.c_str(), 14 * 1000), 0);
     size_t bytes = 14 * pieces;
-    forEachPiece(reader, [&](const Piece& next) {
+    forEachLine(reader, [&](const Piece& next) {
         bytes += next.length;
         return true;
     });

@@ -46,7 +46,7 @@ inline void readObjText(std::string text, ObjRead& read, const ObjCounts* counts
     const ReadBuffer none{nullptr, 0};
     PieceReader reader;
     startPieces(reader, input, none);
-    const ObjCounts counted = countObjPieces(reader).counted;
+    const ObjCounts counted = countObjPieces(reader).records;
     ASSERT_TRUE(allocateObjTables(counts != nullptr ? *counts : counted, read.tables));
     startPieces(reader, input, none);
     testing::internal::CaptureStderr();
@@ -58,7 +58,7 @@ inline ObjCounts countObjText(std::string text) {
     const TextInput input = memoryInput(text);
     PieceReader reader;
     startPieces(reader, input, ReadBuffer{nullptr, 0});
-    return countObjPieces(reader).counted;
+    return countObjPieces(reader).records;
 }
 
 // Little-endian bytes for expected .msh contents.

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -138,36 +139,47 @@ TEST(QuillinAssembly, VertexTableIsTheLargestCountAndUnnamedVerticesTakeTheirOwn
     EXPECT_EQ(mesh->triangles, nullptr);
 }
 
-TEST(QuillinAssembly, IndexBelowTheBaseVertexWrapsTo65535) {
+// Each group record spans the vertices its triangles use; an empty group spans none, from where
+// the record before it ends.
+TEST(QuillinAssembly, GroupRecordsSpanTheVerticesTheirTrianglesUse) {
     TempDir dir;
     std::string obj;
     for (int i = 0; i < 6; ++i)
         obj += "v 0 0 0\n";
-    obj += "g 0/0\nf 1 2 4\ng 1/0\nf 4 5 6\n";
+    obj += "g 0/0\nf 1 2 4\ng 1/7\nf 4 5 6\ng 2/9\n";
     const auto mesh = importText(dir, obj);
     ASSERT_NE(mesh, nullptr);
-    ASSERT_EQ(mesh->groupCount, 2u);
-    EXPECT_EQ(mesh->groups[1].baseVertex, 4u);
-    EXPECT_EQ(mesh->triangles[1].index[0], 65535);
-    EXPECT_EQ(mesh->triangles[1].index[1], 0);
-    EXPECT_EQ(mesh->triangles[1].index[2], 1);
+    ASSERT_EQ(mesh->groupCount, 3u);
+    const MeshGroup expected[] = {{0, 3, 0, 4, 0}, {7, 3, 3, 3, 3}, {9, 0, 6, 0, 6}};
+    for (uint32_t g = 0; g < 3; ++g)
+        EXPECT_EQ(std::memcmp(&mesh->groups[g], &expected[g], sizeof(MeshGroup)), 0) << g;
+    EXPECT_EQ(mesh->triangles[0].index[2], 3);
+    EXPECT_EQ(mesh->triangles[1].index[0], 0);
+    EXPECT_EQ(mesh->triangles[1].index[2], 2);
 }
 
-TEST(QuillinAssembly, LastCornerNamingAVertexDecidesAndMissingPartsWriteNothing) {
+// The first corner naming a position's texture coordinate or normal decides its vertex; a corner
+// naming others gets a vertex of its own, whose unnamed parts are those of the position's vertex.
+TEST(QuillinAssembly, CornersWithOtherAttributesGetVerticesOfTheirOwn) {
     TempDir dir;
     const auto mesh = importText(dir, "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.5 0.5\nvt 0.25 0.25\n"
                                       "vn 1 0 0\nvn 0 1 0\nvn 0 0 1\n"
                                       "g 0/0\nf 1/1/1 2/1/1 3/1/1\nf 1/2/3 2 3//2\n");
     ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(mesh->vertices[0].nz, 1.0f); // the later face's normal 3
-    EXPECT_EQ(mesh->vertices[0].u, 0.25f);
-    EXPECT_EQ(mesh->vertices[1].nx, 1.0f); // "2" gives no normal: the first face's stays
-    EXPECT_EQ(mesh->vertices[1].u, 0.5f);
-    EXPECT_EQ(mesh->vertices[2].ny, 1.0f);
-    EXPECT_EQ(mesh->vertices[2].u, 0.5f); // "3//2" gives no texture coordinate
+    ASSERT_EQ(mesh->vertexCount, 5u);
+    EXPECT_EQ(mesh->vertices[0].nx, 1.0f);
+    EXPECT_EQ(mesh->vertices[0].u, 0.5f);
+    EXPECT_EQ(mesh->vertices[3].x, 0.0f); // position 1 with texture coordinate 2 and normal 3
+    EXPECT_EQ(mesh->vertices[3].u, 0.25f);
+    EXPECT_EQ(mesh->vertices[3].nz, 1.0f);
+    EXPECT_EQ(mesh->vertices[4].y, 1.0f); // position 3 with normal 2, texture coordinate as vertex 2
+    EXPECT_EQ(mesh->vertices[4].ny, 1.0f);
+    EXPECT_EQ(mesh->vertices[4].u, 0.5f);
+    const uint16_t triangles[2][3] = {{0, 1, 2}, {3, 1, 4}};
+    EXPECT_EQ(std::memcmp(mesh->triangles, triangles, sizeof triangles), 0);
 }
 
-TEST(QuillinAssembly, GroupFacesBecomeTheirTrianglesInPlace) {
+TEST(QuillinAssembly, FacesBeforeTheFirstGroupFormAGroupOfTheirOwn) {
     TempDir dir;
     std::string obj = "v 0 0 0\nv 0 0 0\nv 0 0 0\nv 0 0 0\n";
     for (int i = 0; i < 5; ++i)
@@ -176,15 +188,11 @@ TEST(QuillinAssembly, GroupFacesBecomeTheirTrianglesInPlace) {
     const auto mesh = importText(dir, obj);
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->triangleCount, 7u);
-    const MeshGroup& group = mesh->groups[0];
-    EXPECT_EQ(group.id, 4u);
-    EXPECT_EQ(group.firstIndex, 15u);
-    EXPECT_EQ(group.indexCount, 6u);
-    EXPECT_EQ(group.baseVertex, 2u); // the greatest position before it, without adding 1
-    EXPECT_EQ(group.vertexCount, 3u);
-    EXPECT_EQ(mesh->triangles[5].index[0], 65535); // 1 - 2
-    EXPECT_EQ(mesh->triangles[6].index[0], 1);
-    // Faces before the first group keep their position numbers.
+    ASSERT_EQ(mesh->groupCount, 2u);
+    const MeshGroup expected[] = {{0, 15, 0, 3, 0}, {4, 6, 1, 3, 15}};
+    EXPECT_EQ(std::memcmp(mesh->groups, expected, sizeof expected), 0);
+    EXPECT_EQ(mesh->triangles[5].index[0], 0);
+    EXPECT_EQ(mesh->triangles[6].index[0], 2);
     EXPECT_EQ(mesh->triangles[0].index[2], 2);
 }
 
@@ -196,11 +204,11 @@ TEST(QuillinAssembly, ForeignObjText) {
                                       "s off\r\nf 4//1 3//1 1//1 # closing\r\n");
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->vertexCount, 4u);
-    ASSERT_EQ(mesh->triangleCount, 2u);
+    ASSERT_EQ(mesh->triangleCount, 3u);
     EXPECT_EQ(mesh->groups[0].id, 3u);
     EXPECT_EQ(mesh->groups[0].vertexCount, 4u);
-    EXPECT_EQ(mesh->triangles[0].index[2], 2);
-    EXPECT_EQ(mesh->triangles[1].index[0], 3);
+    const uint16_t triangles[3][3] = {{0, 1, 2}, {0, 2, 3}, {3, 2, 0}};
+    EXPECT_EQ(std::memcmp(mesh->triangles, triangles, sizeof triangles), 0);
     EXPECT_EQ(mesh->vertices[2].u, 1.0f);
     EXPECT_EQ(mesh->vertices[2].nz, 1.0f);
     EXPECT_EQ(mesh->vertices[3].nz, 1.0f);
@@ -324,7 +332,8 @@ TEST(QuillinRun, SideFileFromAPipe) {
 }
 
 // Every allocation of a run with a side file fails in turn: the importer's own tables first
-// (positions, texture coordinates, normals, faces, groups, pairs, matrices), then mshCreate's.
+// (positions, texture coordinates, normals, faces, corners, groups, pairs, matrices, and the
+// plan's vertex claims, triangle vertices, polygon scratch and group records), then mshCreate's.
 TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
     TempDir dir;
     writeFile(dir.file("a.obj"), kTriangleObj);
@@ -334,18 +343,18 @@ TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
     ASSERT_EQ(runImporter(args).status, 0);
     const uint64_t allocations = mshAllocationCount() - before;
     const std::string good = readFile(dir.file("out.msh"));
-    ASSERT_GE(allocations, 7u + 6u);
+    ASSERT_GE(allocations, 12u + 6u);
     for (uint64_t n = 1; n <= allocations; ++n) {
         std::filesystem::remove(dir.file("out.msh"));
         mshFailAllocation(n);
         const auto outcome = runImporter(args);
         mshFailAllocation(0);
-        if (n <= 7) {
+        if (n <= 12) {
             EXPECT_EQ(outcome.err, "ERROR: Could not allocate needed memory\n") << n;
-        } else if (n <= 13) {
+        } else if (n <= 18) {
             EXPECT_EQ(outcome.err, "mshCreate(): ERROR: Could not allocate needed memory\n") << n;
         }
-        if (n <= 13) {
+        if (n <= 18) {
             EXPECT_EQ(outcome.status, -1) << n;
             EXPECT_FALSE(fileExists(dir.file("out.msh"))) << n;
         } else {
