@@ -246,7 +246,8 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
     bool copying = false;
     uint32_t low = UINT32_MAX, high = 0;
     auto closeRun = [&](uint32_t at) {
-        return copying ? addRecord(plan, id, line, runStart, at, set.firstCopy, set.size)
+        return copying ? addRecord(plan, id, line, runStart, at, plan.baseVertexCount + plan.extraCount + set.firstCopy,
+                                   set.size)
                        : addRecord(plan, id, line, runStart, at, low, high - low + 1);
     };
     for (uint32_t t = first; t < end; ++t) {
