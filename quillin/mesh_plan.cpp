@@ -2,6 +2,7 @@
 
 #include "msh_alloc.h"
 #include "triangulate.h"
+#include "two_threads.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,63 +53,110 @@ uint32_t hashVertex(uint32_t position, uint32_t texcoord, uint32_t normal) {
     return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
-bool growSlots(MeshPlan& plan) {
-    const uint64_t count = plan.slotCount == 0 ? 1024 : uint64_t{plan.slotCount} * 2;
+// The extra vertices found among the corners of one share of the positions, in order of first
+// use, with an open-addressing table of their numbers + 1 by their three numbers.
+struct ExtraSet {
+    ExtraVertex* extras;
+    uint32_t count;
+    uint32_t capacity;
+    uint32_t* slots;
+    uint32_t slotCount;
+    bool outOfMemory;
+};
+
+void releaseExtraSet(ExtraSet& set) {
+    mshRelease(set.extras);
+    mshRelease(set.slots);
+    set = ExtraSet{};
+}
+
+bool growSlots(ExtraSet& set) {
+    const uint64_t count = set.slotCount == 0 ? 1024 : uint64_t{set.slotCount} * 2;
     if (count > (uint64_t{1} << 31))
         return false;
     uint32_t* slots = mshAllocateArray<uint32_t>(static_cast<size_t>(count));
     if (slots == nullptr)
         return false;
     const uint32_t mask = static_cast<uint32_t>(count - 1);
-    for (uint32_t i = 0; i < plan.extraCount; ++i) {
-        const ExtraVertex& e = plan.extras[i];
+    for (uint32_t i = 0; i < set.count; ++i) {
+        const ExtraVertex& e = set.extras[i];
         uint32_t at = hashVertex(e.position, e.texcoord, e.normal) & mask;
         while (slots[at] != 0)
             at = (at + 1) & mask;
         slots[at] = i + 1;
     }
-    mshRelease(plan.extraSlots);
-    plan.extraSlots = slots;
-    plan.slotCount = static_cast<uint32_t>(count);
+    mshRelease(set.slots);
+    set.slots = slots;
+    set.slotCount = static_cast<uint32_t>(count);
     return true;
 }
 
-// The vertex of a position with a texture coordinate and normal other than those its own vertex
-// carries: found among the extra vertices, or added to them. UINT32_MAX when memory runs out.
-uint32_t extraVertex(MeshPlan& plan, uint32_t position, uint32_t texcoord, uint32_t normal) {
-    if (uint64_t{plan.extraCount + 1} * 2 > plan.slotCount && !growSlots(plan))
-        return UINT32_MAX;
-    const uint32_t mask = plan.slotCount - 1;
-    uint32_t at = hashVertex(position, texcoord, normal) & mask;
-    for (; plan.extraSlots[at] != 0; at = (at + 1) & mask) {
-        const ExtraVertex& e = plan.extras[plan.extraSlots[at] - 1];
-        if (e.position == position && e.texcoord == texcoord && e.normal == normal)
-            return plan.baseVertexCount + plan.extraSlots[at] - 1;
+// A corner's vertex is its position's own one.
+constexpr uint32_t kOwnVertex = UINT32_MAX;
+
+// The number, within its set, of the extra vertex of a position with a texture coordinate and
+// normal other than those its own vertex carries: found, or added. kOwnVertex when memory runs
+// out (and the set says so).
+uint32_t extraVertex(ExtraSet& set, uint32_t position, uint32_t texcoord, uint32_t normal) {
+    if ((uint64_t{set.count} + 1) * 2 > set.slotCount && !growSlots(set)) {
+        set.outOfMemory = true;
+        return kOwnVertex;
     }
-    if (uint64_t{plan.baseVertexCount} + plan.extraCount >= UINT32_MAX ||
-        !growArray(plan.extras, plan.extraCapacity, uint64_t{plan.extraCount} + 1))
-        return UINT32_MAX;
-    plan.extras[plan.extraCount] = ExtraVertex{position, texcoord, normal};
-    plan.extraSlots[at] = ++plan.extraCount;
-    return plan.baseVertexCount + plan.extraCount - 1;
+    const uint32_t mask = set.slotCount - 1;
+    uint32_t at = hashVertex(position, texcoord, normal) & mask;
+    for (; set.slots[at] != 0; at = (at + 1) & mask) {
+        const ExtraVertex& e = set.extras[set.slots[at] - 1];
+        if (e.position == position && e.texcoord == texcoord && e.normal == normal)
+            return set.slots[at] - 1;
+    }
+    if (!growArray(set.extras, set.capacity, uint64_t{set.count} + 1)) {
+        set.outOfMemory = true;
+        return kOwnVertex;
+    }
+    set.extras[set.count] = ExtraVertex{position, texcoord, normal};
+    set.slots[at] = ++set.count;
+    return set.count - 1;
 }
 
-// The vertex a corner becomes: its position's own vertex when each part the corner names is the
-// one that vertex carries or still open (the part is then fixed), else an extra vertex. A part
-// the corner does not name agrees with anything.
-uint32_t cornerVertex(MeshPlan& plan, const ObjCorner& corner) {
-    uint64_t& held = plan.claims[corner.position];
+// The vertex a corner becomes: its position's own vertex (kOwnVertex) when each part the corner
+// names is the one that vertex carries or still open (the part is then fixed), else an extra
+// vertex of the set. A part the corner does not name agrees with anything.
+uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) {
+    uint64_t& held = claims[corner.position];
     const uint64_t claim = held ^ kClaimMask;
     uint32_t texcoord = static_cast<uint32_t>(claim);
     uint32_t normal = static_cast<uint32_t>(claim >> 32);
     if (!partAgrees(corner.texcoord, texcoord) || !partAgrees(corner.normal, normal))
-        return extraVertex(plan, corner.position, corner.texcoord, corner.normal);
+        return extraVertex(set, corner.position, corner.texcoord, corner.normal);
     if (corner.texcoord != kNoIndex)
         texcoord = corner.texcoord;
     if (corner.normal != kNoIndex)
         normal = corner.normal;
     held = packClaim(texcoord, normal);
-    return corner.position;
+    return kOwnVertex;
+}
+
+// The corners of the positions [low, high), in file order: each gets kOwnVertex or its extra
+// vertex's number in `set`. Shares of disjoint positions touch disjoint claims and corners.
+void mapCorners(const ObjTables& obj, uint64_t* claims, uint32_t low, uint32_t high, uint32_t* cornerVertices,
+                ExtraSet& set) {
+    const uint32_t corners = obj.storedFaces == 0 ? 0
+                                                  : obj.faces[obj.storedFaces - 1].firstCorner +
+                                                        obj.faces[obj.storedFaces - 1].cornerCount;
+    for (uint32_t c = 0; c < corners && !set.outOfMemory; ++c) {
+        const ObjCorner& corner = obj.corners[c];
+        if (corner.position >= low && corner.position < high)
+            cornerVertices[c] = cornerVertex(claims, set, corner);
+    }
+}
+
+// Runs share(0) and share(1), on two threads when the work is large and a thread can be had.
+template <typename Share>
+void runShares(uint64_t work, Share share) {
+    if (work < kParallelAssemblyFrom || !runTogether([&] { share(0); }, [&] { share(1); })) {
+        share(0);
+        share(1);
+    }
 }
 
 PolygonPoint pointOf(const ObjTables& obj, const ObjCorner& corner) {
@@ -116,9 +164,8 @@ PolygonPoint pointOf(const ObjTables& obj, const ObjCorner& corner) {
     return PolygonPoint{p.x, p.y, p.z};
 }
 
-// Working memory for one polygon at a time, sized for the largest, in one block.
+// Working memory for one polygon at a time, sized for the largest.
 struct PolygonScratch {
-    void* block;
     PolygonPoint* points;
     uint32_t* vertices;
     uint32_t* triangles;
@@ -127,48 +174,111 @@ struct PolygonScratch {
 
 constexpr size_t kScratchBytesPerCorner = sizeof(PolygonPoint) + 2 * sizeof(double) + (1 + 3 + 2) * sizeof(uint32_t);
 
-bool reservePolygons(const ObjTables& obj, PolygonScratch& scratch) {
-    uint32_t largest = 3;
-    for (uint32_t i = 0; i < obj.storedFaces; ++i)
-        largest = std::max(largest, obj.faces[i].cornerCount);
-    scratch.block = mshAllocate(largest, kScratchBytesPerCorner);
-    if (scratch.block == nullptr)
-        return false;
+// Carves the scratch of one share out of `block`, which holds kScratchBytesPerCorner bytes per
+// corner of the largest polygon.
+PolygonScratch carvePolygonScratch(void* block, uint32_t largest) {
+    PolygonScratch scratch{};
     // The doubles first, so that each array is aligned for its type.
-    scratch.points = static_cast<PolygonPoint*>(scratch.block);
+    scratch.points = static_cast<PolygonPoint*>(block);
     scratch.triangulation.planar = reinterpret_cast<double*>(scratch.points + largest);
     scratch.vertices = reinterpret_cast<uint32_t*>(scratch.triangulation.planar + 2 * size_t{largest});
     scratch.triangles = scratch.vertices + largest;
     scratch.triangulation.links = scratch.triangles + 3 * size_t{largest};
-    return true;
+    return scratch;
 }
 
-// Gives every corner its vertex, in file order, and writes the triangles of every face.
-bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
-    PolygonScratch scratch{};
-    bool ok = reservePolygons(obj, scratch);
-    uint32_t* out = plan.triangleVertices;
-    for (uint32_t i = 0; ok && i < obj.storedFaces; ++i) {
+// The vertex numbers of the mesh for corners mapped by two shares of the positions split at
+// `split`: each share's extra vertices follow the positions' own, the first share's first.
+struct CornerVertexNumbers {
+    const uint32_t* cornerVertices;
+    uint32_t split;
+    uint32_t firstExtra[2];
+
+    uint32_t of(const ObjCorner& corner, uint32_t c) const {
+        const uint32_t mapped = cornerVertices[c];
+        if (mapped == kOwnVertex)
+            return corner.position;
+        return firstExtra[corner.position < split ? 0 : 1] + mapped;
+    }
+};
+
+// Writes the triangles of the faces [first, end).
+void planFaceTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first, uint32_t end,
+                       PolygonScratch scratch, uint32_t* triangleVertices) {
+    for (uint32_t i = first; i < end; ++i) {
         const ObjFace& face = obj.faces[i];
         const ObjCorner* corners = obj.corners + face.firstCorner;
         const uint32_t n = face.cornerCount;
-        for (uint32_t k = 0; k < n; ++k) {
-            scratch.vertices[k] = cornerVertex(plan, corners[k]);
-            ok = ok && scratch.vertices[k] != UINT32_MAX;
-        }
+        uint32_t* out = triangleVertices + 3 * size_t{face.firstCorner - 2 * i};
         if (n == 3) {
-            std::memcpy(out, scratch.vertices, 3 * sizeof(uint32_t));
-            out += 3;
+            for (uint32_t k = 0; k < 3; ++k)
+                out[k] = numbers.of(corners[k], face.firstCorner + k);
             continue;
         }
-        for (uint32_t k = 0; k < n; ++k)
+        for (uint32_t k = 0; k < n; ++k) {
+            scratch.vertices[k] = numbers.of(corners[k], face.firstCorner + k);
             scratch.points[k] = pointOf(obj, corners[k]);
+        }
         triangulatePolygon(scratch.points, n, scratch.triangulation, scratch.triangles);
         for (uint32_t k = 0; k < 3 * (n - 2); ++k)
-            *out++ = scratch.vertices[scratch.triangles[k]];
+            out[k] = scratch.vertices[scratch.triangles[k]];
     }
-    mshRelease(scratch.block);
-    return ok;
+}
+
+// Joins the two shares' extra vertices into the plan's, the first share's first.
+bool joinExtras(MeshPlan& plan, const ExtraSet sets[2]) {
+    const uint64_t count = uint64_t{sets[0].count} + sets[1].count;
+    if (uint64_t{plan.baseVertexCount} + count > UINT32_MAX)
+        return false;
+    if (count == 0)
+        return true;
+    plan.extras = mshAllocateArray<ExtraVertex>(static_cast<size_t>(count));
+    if (plan.extras == nullptr)
+        return false;
+    plan.extraCount = static_cast<uint32_t>(count);
+    if (sets[0].count != 0)
+        std::memcpy(plan.extras, sets[0].extras, sizeof(ExtraVertex) * sets[0].count);
+    if (sets[1].count != 0)
+        std::memcpy(plan.extras + sets[0].count, sets[1].extras, sizeof(ExtraVertex) * sets[1].count);
+    return true;
+}
+
+// Gives every corner its vertex, in file order within each position's corners, and writes the
+// triangles of every face. The work is shared out the same way whether or not a second thread
+// runs it, so the result never depends on threads.
+bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
+    const uint32_t corners = plan.triangleCount + 2 * obj.storedFaces;
+    uint32_t* cornerVertices = mshAllocateArray<uint32_t>(corners);
+    if (cornerVertices == nullptr)
+        return false;
+    const uint32_t split = obj.positionCount / 2;
+    ExtraSet sets[2] = {};
+    runShares(uint64_t{corners}, [&](int share) {
+        mapCorners(obj, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount, cornerVertices,
+                   sets[share]);
+    });
+    bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
+    const uint32_t firstShareExtras = sets[0].count;
+    releaseExtraSet(sets[0]);
+    releaseExtraSet(sets[1]);
+    uint32_t largest = 3;
+    for (uint32_t i = 0; i < obj.storedFaces; ++i)
+        largest = std::max(largest, obj.faces[i].cornerCount);
+    void* scratch = ok ? mshAllocate(2 * size_t{largest}, kScratchBytesPerCorner) : nullptr;
+    const CornerVertexNumbers numbers{cornerVertices, split,
+                                      {plan.baseVertexCount, plan.baseVertexCount + firstShareExtras}};
+    const uint32_t half = obj.storedFaces / 2;
+    if (scratch != nullptr)
+        runShares(uint64_t{corners}, [&](int share) {
+            planFaceTriangles(obj, numbers, share == 0 ? 0 : half, share == 0 ? half : obj.storedFaces,
+                              carvePolygonScratch(static_cast<char*>(scratch) + share * size_t{largest} *
+                                                                                     kScratchBytesPerCorner,
+                                                  largest),
+                              plan.triangleVertices);
+        });
+    mshRelease(cornerVertices);
+    mshRelease(scratch);
+    return scratch != nullptr;
 }
 
 // Where the triangles of face i begin: every face before it gave its corners less two.
@@ -329,7 +439,6 @@ bool planMesh(const ObjTables& obj, const SideTables& side, MeshPlan& plan) {
 void releaseMeshPlan(MeshPlan& plan) {
     mshRelease(plan.claims);
     mshRelease(plan.extras);
-    mshRelease(plan.extraSlots);
     mshRelease(plan.copies);
     mshRelease(plan.triangleVertices);
     mshRelease(plan.records);

@@ -37,9 +37,6 @@ struct MeshPlan {
     uint64_t* claims;         // per position: the texture coordinate and normal its vertex carries
     ExtraVertex* extras;
     uint32_t extraCount;
-    uint32_t extraCapacity;
-    uint32_t* extraSlots; // open-addressing table of extra vertex numbers + 1 by their three numbers
-    uint32_t slotCount;
     uint32_t* copies; // the vertex each copied vertex copies
     uint32_t copyCount;
     uint32_t copyCapacity;

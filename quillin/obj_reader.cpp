@@ -128,21 +128,42 @@ int faceWarning(const char* first, const char* last) {
     }
 }
 
+// A number naming record 1..size, as nearly every corner's numbers do: one comparison.
+bool resolvesDirectly(int32_t number, uint32_t size, uint32_t& index) {
+    index = static_cast<uint32_t>(number) - 1u;
+    return index < size;
+}
+
+// The corner's numbers as table numbers; the rare relative or missing ones take the full way.
+void storeCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner& corner, ObjError& error) {
+    const ObjTables& t = s.tables;
+    if (resolvesDirectly(numbers.position, t.positionCount, corner.position) &&
+        (!numbers.hasTexcoord || resolvesDirectly(numbers.texcoord, t.texcoordCount, corner.texcoord)) &&
+        (!numbers.hasNormal || resolvesDirectly(numbers.normal, t.normalCount, corner.normal))) {
+        if (!numbers.hasTexcoord)
+            corner.texcoord = kNoIndex;
+        if (!numbers.hasNormal)
+            corner.normal = kNoIndex;
+        return;
+    }
+    resolveCorner(s, numbers, corner, error);
+}
+
 // Reads the corners into the corner table, resolved; a face of fewer than three corners is an
 // error before any missing record it names.
 void parseFace(ParseState& s, const Piece& piece, const char* fields) {
     const char* last = piece.text + piece.length;
     const uint32_t firstCorner = s.at.corner;
+    ObjCorner* const corners = s.tables.corners + firstCorner;
+    // Corners beyond the table's room (a file grown since it was counted) are read, not stored.
+    const uint32_t room = s.at.face < s.stretch.limit.face ? s.stretch.limit.corner - firstCorner : 0;
     ObjError error{ObjError::none, 0, nullptr, 0};
     uint32_t count = 0;
-    bool fits = s.at.face < s.stretch.limit.face;
     ObjCornerNumbers numbers;
-    for (const char* p = fields; readObjCorner(p, last, numbers); ++count) {
-        fits = fits && firstCorner + count < s.stretch.limit.corner;
-        if (fits && error.kind == ObjError::none)
-            resolveCorner(s, numbers, s.tables.corners[firstCorner + count], error);
-    }
-    if (!fits) {
+    for (const char* p = fields; readObjCorner(p, last, numbers); ++count)
+        if (count < room && error.kind == ObjError::none)
+            storeCorner(s, numbers, corners[count], error);
+    if (count > room || s.at.face >= s.stretch.limit.face) {
         roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(piece.text, last));
         return;
     }
@@ -202,7 +223,7 @@ ObjPieceCounts countObjPieces(PieceReader& reader) {
         const ObjLineKind kind = classifyObjLine(line.text, last, fields);
         addTo(counts.records, kind);
         if (kind == ObjLineKind::face)
-            counts.records.corners += countObjFields(fields, last, line.lineEnds > 1);
+            counts.records.corners += countObjFields(line.text, fields, last, line.lineEnds > 1);
         counts.lines += line.lineEnds;
         return true;
     });
