@@ -3,7 +3,8 @@
 // A quarter of the inputs (the thread start is slow next to the reading) are read again in two
 // stretches joined at a line start, and assembled again in two shares, the way large inputs are
 // read and assembled on two threads; both ways must give the same result, tables and mesh.
-// Nothing may be read or written outside a table or the input, whatever the text says.
+// Nothing may be read or written outside a table or the input, whatever the text says, and every
+// group record must reach only vertices that exist, every index only its record's span.
 #include "assemble.h"
 #include "fuzz_sample.h"
 #include "msh.h"
@@ -32,24 +33,41 @@ bool sameTable(const T* a, const T* b, uint32_t count) {
 
 bool sameTables(const ObjTables& a, const ObjTables& b) {
     return a.positionCount == b.positionCount && a.texcoordCount == b.texcoordCount &&
-           a.normalCount == b.normalCount && a.faceCount == b.faceCount && a.groupCount == b.groupCount &&
+           a.normalCount == b.normalCount && a.faceCount == b.faceCount && a.cornerCount == b.cornerCount &&
+           a.groupCount == b.groupCount &&
            a.storedFaces == b.storedFaces && a.storedGroups == b.storedGroups &&
            sameTable(a.positions, b.positions, a.positionCount) && sameTable(a.texcoords, b.texcoords, a.texcoordCount) &&
            sameTable(a.normals, b.normals, a.normalCount) && sameTable(a.faces, b.faces, a.faceCount) &&
-           sameTable(a.groups, b.groups, a.groupCount);
+           sameTable(a.corners, b.corners, a.cornerCount) && sameTable(a.groups, b.groups, a.groupCount);
 }
 
 [[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "one and two threads differ: %s\n", what);
+    std::fprintf(stderr, "fault: %s\n", what);
     std::abort();
+}
+
+// Every group record within 16 bits of vertices that exist, every index below its record's span.
+void checkRanges(const Mesh& mesh) {
+    for (uint32_t g = 0; g < mesh.groupCount; ++g) {
+        const MeshGroup& group = mesh.groups[g];
+        if (group.vertexCount > 65536 || uint64_t{group.baseVertex} + group.vertexCount > mesh.vertexCount)
+            fail("group record range");
+        for (uint32_t i = group.firstIndex; i < group.firstIndex + group.indexCount; ++i)
+            if (mesh.triangles[i / 3].index[i % 3] >= group.vertexCount)
+                fail("triangle index range");
+    }
 }
 
 Mesh* assembled(const ObjTables& tables, uint64_t parallelFrom) {
     const SideTables noSide{};
-    Mesh* mesh = mshCreate(meshVertexCount(tables), tables.faceCount, tables.groupCount, 0, 0);
-    if (mesh == nullptr)
+    MeshPlan plan{};
+    if (!planMesh(tables, noSide, plan))
         std::abort(); // a few kilobytes of text never need more than a few megabytes
-    assembleMeshWith(tables, noSide, *mesh, parallelFrom);
+    Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0);
+    if (mesh == nullptr || !assembleMeshWith(tables, noSide, plan, *mesh, parallelFrom))
+        std::abort();
+    releaseMeshPlan(plan);
+    checkRanges(*mesh);
     return mesh;
 }
 
@@ -65,7 +83,7 @@ void assemble(const ObjTables& tables, bool compareThreads) {
     if (compareThreads) {
         Mesh* two = assembled(tables, 0);
         if (!sameMesh(*one, *two))
-            fail("assembled mesh");
+            fail("one and two threads: assembled mesh");
         mshFree(two);
     }
     mshFree(one);
@@ -83,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (compareThreads) {
         const ObjReadResult twoResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), 0, two);
         if (oneResult != twoResult)
-            fail("result");
+            fail("one and two threads: result");
         if (oneResult == ObjReadResult::ok && !sameTables(one, two))
-            fail("tables");
+            fail("one and two threads: tables");
     }
     if (oneResult == ObjReadResult::ok)
         assemble(one, compareThreads);

@@ -27,11 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     startPieces(reader, input, noBuffer);
     if (parseSidePieces(reader, tables, "fuzz.matrix")) {
         const ObjTables noObj{};
-        Mesh* mesh = mshCreate(0, 0, 0, tables.pairCount, tables.matrixCount);
-        if (mesh == nullptr)
+        MeshPlan plan{};
+        if (!planMesh(noObj, tables, plan))
             std::abort();
-        assembleMesh(noObj, tables, *mesh);
+        Mesh* mesh = mshCreate(0, 0, 0, plan.groupMatrixCount, tables.matrixCount);
+        if (mesh == nullptr || !assembleMesh(noObj, tables, plan, *mesh))
+            std::abort();
         mshFree(mesh);
+        releaseMeshPlan(plan);
     }
     releaseSideTables(tables);
     return 0;
