@@ -1,5 +1,6 @@
 #include "mesh_plan.h"
 
+#include "huge_pages.h"
 #include "msh_alloc.h"
 #include "triangulate.h"
 #include "two_threads.h"
@@ -136,17 +137,17 @@ uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) 
     return kOwnVertex;
 }
 
-// The corners of the positions [low, high), in file order: each gets kOwnVertex or its extra
-// vertex's number in `set`. Shares of disjoint positions touch disjoint claims and corners.
-void mapCorners(const ObjTables& obj, uint64_t* claims, uint32_t low, uint32_t high, uint32_t* cornerVertices,
-                ExtraSet& set) {
-    const uint32_t corners = obj.storedFaces == 0 ? 0
-                                                  : obj.faces[obj.storedFaces - 1].firstCorner +
-                                                        obj.faces[obj.storedFaces - 1].cornerCount;
+// The corners of the positions [low, high), in file order: each gets its vertex number, its
+// position for its own vertex, firstExtra + its number in `set` for an extra one. Shares of
+// disjoint positions touch disjoint claims and corners.
+void mapCorners(const ObjTables& obj, uint32_t corners, uint64_t* claims, uint32_t low, uint32_t high,
+                uint32_t firstExtra, uint32_t* cornerVertices, ExtraSet& set) {
     for (uint32_t c = 0; c < corners && !set.outOfMemory; ++c) {
         const ObjCorner& corner = obj.corners[c];
-        if (corner.position >= low && corner.position < high)
-            cornerVertices[c] = cornerVertex(claims, set, corner);
+        if (corner.position >= low && corner.position < high) {
+            const uint32_t extra = cornerVertex(claims, set, corner);
+            cornerVertices[c] = extra == kOwnVertex ? corner.position : firstExtra + extra;
+        }
     }
 }
 
@@ -188,19 +189,26 @@ PolygonScratch carvePolygonScratch(void* block, uint32_t largest) {
 }
 
 // The vertex numbers of the mesh for corners mapped by two shares of the positions split at
-// `split`: each share's extra vertices follow the positions' own, the first share's first.
+// `split`, both numbering their extra vertices from the first after the positions' own: the
+// second share's follow the first share's.
 struct CornerVertexNumbers {
     const uint32_t* cornerVertices;
     uint32_t split;
-    uint32_t firstExtra[2];
+    uint32_t firstExtra;
+    uint32_t firstShareExtras;
 
     uint32_t of(const ObjCorner& corner, uint32_t c) const {
         const uint32_t mapped = cornerVertices[c];
-        if (mapped == kOwnVertex)
-            return corner.position;
-        return firstExtra[corner.position < split ? 0 : 1] + mapped;
+        return mapped >= firstExtra && corner.position >= split ? mapped + firstShareExtras : mapped;
     }
 };
+
+// Renumbers the second share's extra vertices among the corners [first, end) in place.
+void renumberSecondShare(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first, uint32_t end,
+                         uint32_t* cornerVertices) {
+    for (uint32_t c = first; c < end; ++c)
+        cornerVertices[c] = numbers.of(obj.corners[c], c);
+}
 
 // Writes the triangles of the faces [first, end).
 void planFaceTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first, uint32_t end,
@@ -243,42 +251,67 @@ bool joinExtras(MeshPlan& plan, const ExtraSet sets[2]) {
     return true;
 }
 
+// Writes the triangles of the faces into a table of their own, the polygons cut.
+bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t corners,
+                          MeshPlan& plan) {
+    plan.triangleVertices = mshAllocateArray<uint32_t>(size_t{3} * plan.triangleCount);
+    if (plan.triangleVertices == nullptr)
+        return false;
+    adviseHugePages(plan.triangleVertices, sizeof(uint32_t) * 3 * size_t{plan.triangleCount});
+    uint32_t largest = 3;
+    for (uint32_t i = 0; i < obj.storedFaces; ++i)
+        largest = std::max(largest, obj.faces[i].cornerCount);
+    void* scratch = mshAllocate(2 * size_t{largest}, kScratchBytesPerCorner);
+    if (scratch == nullptr)
+        return false;
+    const uint32_t half = obj.storedFaces / 2;
+    runShares(uint64_t{corners}, [&](int share) {
+        const PolygonScratch mine =
+            carvePolygonScratch(static_cast<char*>(scratch) + share * size_t{largest} * kScratchBytesPerCorner, largest);
+        planFaceTriangles(obj, numbers, share == 0 ? 0 : half, share == 0 ? half : obj.storedFaces, mine,
+                          plan.triangleVertices);
+    });
+    mshRelease(scratch);
+    return true;
+}
+
 // Gives every corner its vertex, in file order within each position's corners, and writes the
-// triangles of every face. The work is shared out the same way whether or not a second thread
-// runs it, so the result never depends on threads.
+// triangles of every face. When every face is a triangle, the corners' vertex numbers are the
+// triangles' already. The work is shared out the same way whether or not a second thread runs
+// it, so the result never depends on threads.
 bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
     const uint32_t corners = plan.triangleCount + 2 * obj.storedFaces;
     uint32_t* cornerVertices = mshAllocateArray<uint32_t>(corners);
     if (cornerVertices == nullptr)
         return false;
+    adviseHugePages(cornerVertices, sizeof(uint32_t) * corners);
     const uint32_t split = obj.positionCount / 2;
     ExtraSet sets[2] = {};
     runShares(uint64_t{corners}, [&](int share) {
-        mapCorners(obj, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount, cornerVertices,
-                   sets[share]);
+        mapCorners(obj, corners, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount,
+                   plan.baseVertexCount, cornerVertices, sets[share]);
     });
-    bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
-    const uint32_t firstShareExtras = sets[0].count;
+    const bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
+    const CornerVertexNumbers numbers{cornerVertices, split, plan.baseVertexCount, sets[0].count};
+    const bool renumber = sets[0].count != 0 && sets[1].count != 0;
     releaseExtraSet(sets[0]);
     releaseExtraSet(sets[1]);
-    uint32_t largest = 3;
-    for (uint32_t i = 0; i < obj.storedFaces; ++i)
-        largest = std::max(largest, obj.faces[i].cornerCount);
-    void* scratch = ok ? mshAllocate(2 * size_t{largest}, kScratchBytesPerCorner) : nullptr;
-    const CornerVertexNumbers numbers{cornerVertices, split,
-                                      {plan.baseVertexCount, plan.baseVertexCount + firstShareExtras}};
-    const uint32_t half = obj.storedFaces / 2;
-    if (scratch != nullptr)
+    if (!ok) {
+        mshRelease(cornerVertices);
+        return false;
+    }
+    if (corners != 3 * obj.storedFaces) {
+        const bool planned = planPolygonTriangles(obj, numbers, corners, plan);
+        mshRelease(cornerVertices);
+        return planned;
+    }
+    if (renumber)
         runShares(uint64_t{corners}, [&](int share) {
-            planFaceTriangles(obj, numbers, share == 0 ? 0 : half, share == 0 ? half : obj.storedFaces,
-                              carvePolygonScratch(static_cast<char*>(scratch) + share * size_t{largest} *
-                                                                                     kScratchBytesPerCorner,
-                                                  largest),
-                              plan.triangleVertices);
+            renumberSecondShare(obj, numbers, share == 0 ? 0 : corners / 2, share == 0 ? corners / 2 : corners,
+                                cornerVertices);
         });
-    mshRelease(cornerVertices);
-    mshRelease(scratch);
-    return scratch != nullptr;
+    plan.triangleVertices = cornerVertices;
+    return true;
 }
 
 // Where the triangles of face i begin: every face before it gave its corners less two.
@@ -422,8 +455,8 @@ bool planMesh(const ObjTables& obj, const SideTables& side, MeshPlan& plan) {
         obj.storedFaces == 0 ? 0 : obj.faces[obj.storedFaces - 1].firstCorner + obj.faces[obj.storedFaces - 1].cornerCount;
     plan.triangleCount = storedCorners - 2 * obj.storedFaces;
     plan.claims = mshAllocateArray<uint64_t>(obj.positionCount);
-    plan.triangleVertices = mshAllocateArray<uint32_t>(size_t{3} * plan.triangleCount);
-    const bool ok = plan.claims != nullptr && plan.triangleVertices != nullptr && planTriangles(obj, plan) &&
+    adviseHugePages(plan.claims, sizeof(uint64_t) * obj.positionCount);
+    const bool ok = plan.claims != nullptr && planTriangles(obj, plan) &&
                     planRecords(obj, plan);
     if (!ok) {
         releaseMeshPlan(plan);

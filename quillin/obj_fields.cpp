@@ -39,23 +39,22 @@ uint64_t countFieldsScalar(const char* p, const char* last) {
 }
 
 #if defined(__SSE2__)
-// The blank bytes among the 16 at `p` (bit i for p[i]); false when one of them is '#'.
-bool blankMask(const char* p, uint32_t& blank) {
+// 0xFF for each blank byte among the 16 at `p`; false when one of them is '#'.
+bool blankBytes(const char* p, __m128i& blank) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('#'))) != 0)
         return false;
     // '\t' to '\r' (tab, line end, vertical tab, form feed, carriage return) and ' '.
     const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('\t' - 1)),
                                           _mm_cmplt_epi8(bytes, _mm_set1_epi8('\r' + 1)));
-    blank = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control)));
+    blank = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control);
     return true;
 }
 
-uint64_t popcount16(uint32_t x) {
-    x = x - ((x >> 1) & 0x5555u);
-    x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
-    x = (x + (x >> 4)) & 0x0F0Fu;
-    return (x + (x >> 8)) & 0x1Fu;
+uint64_t sumOfLanes(__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    return static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 #endif
 
@@ -86,32 +85,53 @@ void readCornerSlowly(const char* first, const char* end, ObjCornerNumbers& corn
 
 uint64_t countObjFields(const char* line, const char* first, const char* last, bool continued) {
 #if defined(__SSE2__)
-    if (continued)
+    if (continued || last - line < 16)
         return countFieldsScalar(first, last);
     // Field starts are non-blank bytes after a blank one (the text starts after a blank: the
-    // keyword's end). A comment anywhere sends the line to the scalar count, which stops there.
-    uint64_t count = 0;
-    uint32_t blankBefore = 1;
+    // keyword's end); each adds one to a byte counter of its lane. A comment anywhere sends the
+    // rest of the line to the scalar count, which stops there.
+    __m128i starts = _mm_setzero_si128();
+    __m128i blankBefore = _mm_cvtsi32_si128(0xFF);
     const char* p = first;
-    for (; last - p >= 16; p += 16) {
-        uint32_t blank;
-        if (!blankMask(p, blank))
-            return count + countFieldsScalar(blankBefore != 0 ? p : fieldEnd(p, last), last);
-        count += popcount16(~blank & ((blank << 1) | blankBefore) & 0xFFFFu);
-        blankBefore = (blank >> 15) & 1u;
+    uint64_t scalar = 0;
+    auto add = [&](__m128i blank, __m128i keep) {
+        const __m128i previous = _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore);
+        starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, previous), keep));
+        blankBefore = _mm_srli_si128(blank, 15);
+    };
+    const __m128i all = _mm_set1_epi8(-1);
+    uint64_t flushed = 0;
+    for (int chunks = 0; last - p >= 16; p += 16) {
+        // A lane counts at most one start per 16 bytes: its byte is emptied before it can wrap.
+        if (++chunks == 255) {
+            flushed += sumOfLanes(starts);
+            starts = _mm_setzero_si128();
+            chunks = 0;
+        }
+        __m128i blank;
+        if (!blankBytes(p, blank)) {
+            scalar = countFieldsScalar(_mm_cvtsi128_si32(blankBefore) != 0 ? p : fieldEnd(p, last), last);
+            p = last;
+            break;
+        }
+        add(blank, all);
     }
-    if (p == last)
-        return count;
-    if (last - line < 16)
-        return count + countFieldsScalar(blankBefore != 0 ? p : fieldEnd(p, last), last);
-    // The last bytes, in the 16 that end the line: the ones counted already are left out.
-    const int done = 16 - static_cast<int>(last - p);
-    uint32_t blank;
-    if (!blankMask(last - 16, blank))
-        return count + countFieldsScalar(blankBefore != 0 ? p : fieldEnd(p, last), last);
-    const uint32_t shifted = (blank >> done);
-    const uint32_t starts = ~shifted & ((shifted << 1) | blankBefore) & (0xFFFFu >> done);
-    return count + popcount16(starts);
+    if (p != last) {
+        // The last bytes, in the 16 that end the line: those counted already are shifted out.
+        const int done = 16 - static_cast<int>(last - p);
+        __m128i blank;
+        if (!blankBytes(last - 16, blank)) {
+            scalar = countFieldsScalar(_mm_cvtsi128_si32(blankBefore) != 0 ? p : fieldEnd(p, last), last);
+        } else {
+            alignas(16) uint8_t bytes[32] = {};
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), blank);
+            blank = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + done));
+            alignas(16) uint8_t keep[32] = {};
+            std::memset(keep, 0xFF, static_cast<size_t>(16 - done));
+            add(blank, _mm_load_si128(reinterpret_cast<const __m128i*>(keep)));
+        }
+    }
+    return flushed + sumOfLanes(starts) + scalar;
 #else
     (void)line;
     (void)continued;

@@ -12,8 +12,14 @@
 
 enum class ObjLineKind { other, position, texcoord, normal, face, group };
 
+// Space, tab, line end, vertical tab, form feed, carriage return: one bit each.
+inline constexpr uint64_t kObjBlankBits =
+    (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
+    (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
+
 inline bool isObjBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && ((kObjBlankBits >> byte) & 1u) != 0;
 }
 
 // A backslash at `p` followed by a line end (or a carriage return and a line end).

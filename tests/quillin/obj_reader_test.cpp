@@ -220,10 +220,15 @@ TEST(ObjReaderCounting, CornersAreFieldsBeforeAComment) {
         {"f" + corners90 + " \\\n" + corners90 + "\n", 180},
         {"f 1 2 3#4 5\n", 4},
         {"f  1\t\t2 \v 3 \f 4\n", 4},
+        {"f" + std::string(5000, ' ') + "1" + std::string(9000, '\t') + "2 3" + std::string(17, ' ') + "\n", 3},
         {"f\n", 0},
     };
     for (const auto& [line, corners] : cases)
         EXPECT_EQ(countObjText(line).corners, corners) << line;
+    std::string manyCorners = "f";
+    for (int i = 0; i < 3000; ++i)
+        manyCorners += " 1";
+    EXPECT_EQ(countObjText(manyCorners + "\n").corners, 3000u);
 }
 
 TEST(ObjReader, LongLinesAreReadWhole) {

@@ -333,35 +333,42 @@ TEST(QuillinRun, SideFileFromAPipe) {
 
 // Every allocation of a run with a side file fails in turn: the importer's own tables first
 // (positions, texture coordinates, normals, faces, corners, groups, pairs, matrices, and the
-// plan's vertex claims, triangle vertices, corner vertices, polygon scratch and group records),
-// then mshCreate's.
+// plan's vertex claims, corner vertices, for polygons triangle vertices and polygon scratch,
+// and group records), then mshCreate's.
 TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
-    TempDir dir;
-    writeFile(dir.file("a.obj"), kTriangleObj);
-    writeFile(dir.file("a.matrix"), "g 0 0\nm 1 0 0 0 1 0 0 0 1\n");
-    const std::vector<std::string> args{dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix")};
-    const uint64_t before = mshAllocationCount();
-    ASSERT_EQ(runImporter(args).status, 0);
-    const uint64_t allocations = mshAllocationCount() - before;
-    const std::string good = readFile(dir.file("out.msh"));
-    ASSERT_GE(allocations, 13u + 6u);
-    for (uint64_t n = 1; n <= allocations; ++n) {
-        std::filesystem::remove(dir.file("out.msh"));
-        mshFailAllocation(n);
-        const auto outcome = runImporter(args);
-        mshFailAllocation(0);
-        if (n <= 13) {
-            EXPECT_EQ(outcome.err, "ERROR: Could not allocate needed memory\n") << n;
-        } else if (n <= 19) {
-            EXPECT_EQ(outcome.err, "mshCreate(): ERROR: Could not allocate needed memory\n") << n;
-        }
-        if (n <= 19) {
-            EXPECT_EQ(outcome.status, -1) << n;
-            EXPECT_FALSE(fileExists(dir.file("out.msh"))) << n;
-        } else {
-            // mshSave's own write buffer has a fallback and still writes the same bytes.
-            EXPECT_EQ(outcome.status, 0) << n;
-            EXPECT_EQ(readFile(dir.file("out.msh")), good) << n;
+    const struct {
+        std::string obj;
+        uint64_t importerAllocations;
+    } inputs[] = {{kTriangleObj, 8 + 3}, {std::string(kTriangleObj) + "f 1 2 3 1\n", 8 + 5}};
+    for (const auto& input : inputs) {
+        TempDir dir;
+        writeFile(dir.file("a.obj"), input.obj);
+        writeFile(dir.file("a.matrix"), "g 0 0\nm 1 0 0 0 1 0 0 0 1\n");
+        const std::vector<std::string> args{dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix")};
+        const uint64_t before = mshAllocationCount();
+        ASSERT_EQ(runImporter(args).status, 0);
+        const uint64_t allocations = mshAllocationCount() - before;
+        const std::string good = readFile(dir.file("out.msh"));
+        const uint64_t created = input.importerAllocations + 6;
+        ASSERT_GE(allocations, created);
+        for (uint64_t n = 1; n <= allocations; ++n) {
+            std::filesystem::remove(dir.file("out.msh"));
+            mshFailAllocation(n);
+            const auto outcome = runImporter(args);
+            mshFailAllocation(0);
+            if (n <= input.importerAllocations) {
+                EXPECT_EQ(outcome.err, "ERROR: Could not allocate needed memory\n") << n;
+            } else if (n <= created) {
+                EXPECT_EQ(outcome.err, "mshCreate(): ERROR: Could not allocate needed memory\n") << n;
+            }
+            if (n <= created) {
+                EXPECT_EQ(outcome.status, -1) << n;
+                EXPECT_FALSE(fileExists(dir.file("out.msh"))) << n;
+            } else {
+                // mshSave's own write buffer has a fallback and still writes the same bytes.
+                EXPECT_EQ(outcome.status, 0) << n;
+                EXPECT_EQ(readFile(dir.file("out.msh")), good) << n;
+            }
         }
     }
 }
