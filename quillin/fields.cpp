@@ -27,11 +27,6 @@ uint64_t candidateBytes(uint64_t word, uint64_t extra) {
     return (((word - kOnes * 0x21) & ~word) & kHighs) | zeroBytes(word ^ (kOnes * extra));
 }
 
-// The bytes that are '/', an apostrophe or NUL.
-uint64_t slashBytes(uint64_t word) {
-    return zeroBytes(word ^ (kOnes * '/')) | zeroBytes(word ^ (kOnes * '\'')) | zeroBytes(word);
-}
-
 // Scans eight bytes at a time to the next candidate, then decides on it byte by byte. A field
 // of digits, as every number field is, passes in a few steps.
 template <typename Marks, typename IsStop>
@@ -61,13 +56,6 @@ const char* scanToSpace(const char* p, const char* last) {
     return scanUntil(
         p, last, [](uint64_t word) { return candidateBytes(word, '\''); },
         [](char c) { return c == ' ' || c == '\'' || c == '\0'; });
-}
-
-// "%[^'/']": up to a '/', an apostrophe, the end or a NUL.
-const char* scanToSlash(const char* p, const char* last) {
-    return scanUntil(
-        p, last, [](uint64_t word) { return slashBytes(word); },
-        [](char c) { return c == '/' || c == '\'' || c == '\0'; });
 }
 
 // "%s" after its white space: up to white space, the end or a NUL.
@@ -114,76 +102,6 @@ size_t splitRecordFields(const char* first, const char* last, size_t keywordLeng
     return 1 + splitFieldsFrom(first + keywordLength, last, fields + 1, count - 1, true);
 }
 
-bool splitGroupId(const char* first, const char* last, Field& id) {
-    const char* keywordEnd = scanToSpace(first, last);
-    if (keywordEnd == first)
-        return false;
-    const char* name = skipWhiteSpace(keywordEnd, last);
-    const char* nameEnd = scanToSlash(name, last);
-    if (nameEnd == name || nameEnd == last || *nameEnd != '/')
-        return false;
-    const char* idStart = skipWhiteSpace(nameEnd + 1, last);
-    const char* idEnd = scanWord(idStart, last);
-    if (idEnd == idStart)
-        return false;
-    id = Field{idStart, idEnd};
-    return true;
-}
-
-namespace {
-
-// The exporter's corner "p/p/p": the part after each '/' repeats the position part exactly and
-// the corner ends there. The position part holds no '/', apostrophe or NUL, so neither copy can
-// end sooner; it must hold no white space either, which would end the last part.
-bool repeatsPosition(const char* first, const char* slash, const char* last) {
-    const size_t n = static_cast<size_t>(slash - first);
-    if (n == 0 || static_cast<size_t>(last - slash) != 2 * n + 2 || slash[n + 1] != '/')
-        return false;
-    const char* texcoord = slash + 1;
-    const char* normal = slash + n + 2;
-    for (size_t i = 0; i < n; ++i)
-        if (texcoord[i] != first[i] || normal[i] != first[i] || static_cast<unsigned char>(first[i]) <= ' ')
-            return false;
-    return true;
-}
-
-} // namespace
-
-CornerParts splitCorner(Field corner) {
-    // Filled field by field: building the record from copies of `corner` makes the compiler
-    // reload it through a wide load that stalls on the two narrow stores before it.
-    const char* first = corner.first;
-    const char* last = corner.last;
-    CornerParts parts;
-    parts.repeated = false;
-    parts.position.first = first;
-    const char* p = scanToSlash(first, last);
-    parts.position.last = p;
-    if (p == last || *p != '/') {
-        parts.texcoord.first = parts.texcoord.last = parts.normal.first = parts.normal.last = last;
-        return parts;
-    }
-    if (repeatsPosition(first, p, last)) {
-        const size_t n = static_cast<size_t>(p - first);
-        parts.texcoord.first = p + 1;
-        parts.texcoord.last = p + 1 + n;
-        parts.normal.first = p + n + 2;
-        parts.normal.last = last;
-        parts.repeated = true;
-        return parts;
-    }
-    const char* texcoordEnd = scanToSlash(p + 1, last);
-    parts.texcoord.first = p + 1;
-    parts.texcoord.last = texcoordEnd;
-    if (texcoordEnd == last || *texcoordEnd != '/') {
-        parts.normal.first = parts.normal.last = last;
-        return parts;
-    }
-    parts.normal.first = texcoordEnd + 1;
-    parts.normal.last = scanWord(texcoordEnd + 1, last);
-    return parts;
-}
-
 namespace {
 
 // The corner "a/a/a" at p, `a` being plain digits: returns its end and sets `number` to what
@@ -225,13 +143,17 @@ bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t number
         const char* end = readRepeatedCorner(p, last, numbers[c]);
         if (end == nullptr)
             return false;
-        // A middle corner ends at a space; the last at white space, a NUL or the end.
-        const bool ends = c < 2 ? end != last && *end == ' ' : end == last || *end == '\0' || isWhiteSpace(*end);
-        if (!ends)
-            return false;
-        p = end + 1;
+        // A middle corner ends at a space; the last at the line end or the end of the text.
+        if (c < 2) {
+            if (end == last || *end != ' ')
+                return false;
+            p = end + 1;
+            continue;
+        }
+        const size_t rest = static_cast<size_t>(last - end);
+        return rest == 0 || (rest == 1 && end[0] == '\n') || (rest == 2 && end[0] == '\r' && end[1] == '\n');
     }
-    return true;
+    return false;
 }
 
 int strCount(const char* first, const char* last, char c) {

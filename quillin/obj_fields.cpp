@@ -94,12 +94,11 @@ uint64_t countObjFields(const char* line, const char* first, const char* last, b
     __m128i blankBefore = _mm_cvtsi32_si128(0xFF);
     const char* p = first;
     uint64_t scalar = 0;
-    auto add = [&](__m128i blank, __m128i keep) {
+    auto add = [&](__m128i blank) {
         const __m128i previous = _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore);
-        starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, previous), keep));
+        starts = _mm_sub_epi8(starts, _mm_andnot_si128(blank, previous));
         blankBefore = _mm_srli_si128(blank, 15);
     };
-    const __m128i all = _mm_set1_epi8(-1);
     uint64_t flushed = 0;
     for (int chunks = 0; last - p >= 16; p += 16) {
         // A lane counts at most one start per 16 bytes: its byte is emptied before it can wrap.
@@ -114,21 +113,20 @@ uint64_t countObjFields(const char* line, const char* first, const char* last, b
             p = last;
             break;
         }
-        add(blank, all);
+        add(blank);
     }
     if (p != last) {
-        // The last bytes, in the 16 that end the line: those counted already are shifted out.
+        // The last bytes, in the 16 that end the line; the lanes of bytes counted already (at
+        // least one) are left out, and each lane left has its byte's predecessor in the lane
+        // before.
         const int done = 16 - static_cast<int>(last - p);
         __m128i blank;
         if (!blankBytes(last - 16, blank)) {
             scalar = countFieldsScalar(_mm_cvtsi128_si32(blankBefore) != 0 ? p : fieldEnd(p, last), last);
         } else {
-            alignas(16) uint8_t bytes[32] = {};
-            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), blank);
-            blank = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + done));
-            alignas(16) uint8_t keep[32] = {};
-            std::memset(keep, 0xFF, static_cast<size_t>(16 - done));
-            add(blank, _mm_load_si128(reinterpret_cast<const __m128i*>(keep)));
+            const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+            const __m128i keep = _mm_cmpgt_epi8(lanes, _mm_set1_epi8(static_cast<char>(done - 1)));
+            starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, _mm_slli_si128(blank, 1)), keep));
         }
     }
     return flushed + sumOfLanes(starts) + scalar;

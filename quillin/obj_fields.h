@@ -42,6 +42,25 @@ const char* skipObjBlanks(const char* p, const char* last);
 // The kind of the line [first, last) by its keyword ("v", "vt", "vn", "f", "g"); sets `fields`
 // to just after the keyword.
 inline ObjLineKind classifyObjLine(const char* first, const char* last, const char*& fields) {
+    // Nearly every record: a keyword of one or two letters at the start and a space after it.
+    if (last - first >= 3) {
+        if (first[1] == ' ') {
+            fields = first + 1;
+            switch (first[0]) {
+            case 'v':
+                return ObjLineKind::position;
+            case 'f':
+                return ObjLineKind::face;
+            case 'g':
+                return ObjLineKind::group;
+            default:
+                break;
+            }
+        } else if (first[0] == 'v' && first[2] == ' ' && (first[1] == 't' || first[1] == 'n')) {
+            fields = first + 2;
+            return first[1] == 't' ? ObjLineKind::texcoord : ObjLineKind::normal;
+        }
+    }
     const char* p = first;
     if (p != last && isObjBlank(*p))
         p = skipObjBlanks(p, last);

@@ -154,6 +154,22 @@ void storeCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner
 void parseFace(ParseState& s, const Piece& piece, const char* fields) {
     const char* last = piece.text + piece.length;
     const uint32_t firstCorner = s.at.corner;
+    int32_t repeated[3];
+    if (s.at.face < s.stretch.limit.face && s.stretch.limit.corner - firstCorner >= 3 &&
+        readRepeatedFaceNumbers(piece.text, last, repeated)) {
+        ObjCorner* corners = s.tables.corners + firstCorner;
+        const ObjTables& t = s.tables;
+        bool direct = true;
+        for (int c = 0; c < 3; ++c)
+            direct = direct && resolvesDirectly(repeated[c], t.positionCount, corners[c].position) &&
+                     resolvesDirectly(repeated[c], t.texcoordCount, corners[c].texcoord) &&
+                     resolvesDirectly(repeated[c], t.normalCount, corners[c].normal);
+        if (direct) {
+            s.tables.faces[s.at.face++] = ObjFace{firstCorner, 3};
+            s.at.corner += 3;
+            return;
+        }
+    }
     ObjCorner* const corners = s.tables.corners + firstCorner;
     // Corners beyond the table's room (a file grown since it was counted) are read, not stored.
     const uint32_t room = s.at.face < s.stretch.limit.face ? s.stretch.limit.corner - firstCorner : 0;

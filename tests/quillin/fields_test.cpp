@@ -1,9 +1,12 @@
-// The scanf-style field rules of the importer, checked on literal pieces.
+// The scanf-style field rules of the matrix side file, checked on literal pieces, and the
+// one-scan readings of the records the exporter writes, checked against the OBJ field split.
 #include "fields.h"
+#include "obj_fields.h"
 #include "number_text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <iterator>
 #include <memory>
@@ -110,13 +113,14 @@ TEST(SplitRecordFields, SameFieldsAsTheWholeSplit) {
     }
 }
 
-// Record pieces of number-like tokens and separators, each in an allocation of exactly its
-// length: whenever the one-scan reading takes a record, it must give the values of the full split
-// read field by field, bit for bit; and it must take the exporter's spelling.
+// Record lines of number-like tokens and separators, each in an allocation of exactly its
+// length: whenever the one-scan reading takes a record, it must give the values of the OBJ field
+// split read field by field, bit for bit; and it must take the exporter's spelling.
 std::string randomFloatRecord(std::mt19937& random, const std::string& keyword) {
     static const char* const tokens[] = {"1",   "-2.5", "0.125000000000000000000000", "12.", "-0", "7e1", ".5",
-                                         "1'5", "-",    "0.1234567890123456789012345", "3.0", "42", "x"};
-    static const std::string gaps[] = {" ", " ", " ", "  ", "\t", " \t", "\n", "\r\n", "'", std::string(1, '\0')};
+                                         "1'5", "-",    "0.1234567890123456789012345", "3.0", "42", "x", "#", "4#"};
+    static const std::string gaps[] = {" ",    " ", " ", "  ", "\t", " \t", "\n", "\r\n", "'", std::string(1, '\0'),
+                                       "\\\n"};
     std::string piece = keyword;
     const size_t fields = random() % 5;
     for (size_t i = 0; i < fields; ++i) {
@@ -128,7 +132,7 @@ std::string randomFloatRecord(std::mt19937& random, const std::string& keyword) 
     return piece;
 }
 
-TEST(ReadFixedFloatFields, SameValuesAsTheFullSplitWheneverItTakesTheRecord) {
+TEST(ReadFixedFloatFields, SameValuesAsTheObjSplitWheneverItTakesTheRecord) {
     std::mt19937 random(31);
     int taken = 0;
     for (int round = 0; round < 40000; ++round) {
@@ -143,11 +147,10 @@ TEST(ReadFixedFloatFields, SameValuesAsTheFullSplitWheneverItTakesTheRecord) {
         if (!readFixedFloatFields(first, last, keyword.size(), values, count))
             continue;
         ++taken;
-        Field fields[4];
-        ASSERT_EQ(splitRecordFields(first, last, keyword.size(), fields, count + 1), count + 1) << text;
+        Field fields[3];
+        ASSERT_EQ(splitObjFields(first + keyword.size(), last, fields, count), count) << text;
         for (size_t i = 0; i < count; ++i)
-            EXPECT_EQ(std::bit_cast<uint32_t>(values[i]),
-                      std::bit_cast<uint32_t>(parseFloatText(fields[i + 1].first, fields[i + 1].last)))
+            EXPECT_EQ(std::bit_cast<uint32_t>(values[i]), std::bit_cast<uint32_t>(parseFloatText(fields[i].first, fields[i].last)))
                 << text;
     }
     EXPECT_GT(taken, 1000);
@@ -167,89 +170,12 @@ TEST(ReadFixedFloatFields, TakesTheExporterSpellingAndLeavesOthersToTheFullSplit
     EXPECT_EQ(v[1], 0.25f);
     ASSERT_TRUE(read("v 1 2 3", 3, v));
     EXPECT_EQ(v[2], 3.0f);
-    EXPECT_FALSE(read("v 1\t2 3 4\n", 3, v));  // a tab does not end a middle field
+    EXPECT_FALSE(read("v 1\t2 3 4\n", 3, v));  // a tab: the full split
     EXPECT_FALSE(read("v 1 2\n", 3, v));        // too few fields
     EXPECT_FALSE(read("v 1e2 2 3\n", 3, v));    // an exponent
-    EXPECT_FALSE(read("v 1'5 2 3\n", 3, v));    // an apostrophe ends the split
+    EXPECT_FALSE(read("v 1'5 2 3\n", 3, v));    // no plain number
+    EXPECT_FALSE(read("v 1 2 # 3\n", 3, v));    // a comment
     EXPECT_FALSE(read("v 1 2 3x\n", 3, v));     // the last field runs on
-}
-
-std::string groupId(const std::string& text) {
-    Field id;
-    if (!splitGroupId(text.data(), text.data() + text.size(), id))
-        return "<none>";
-    return std::string(id.first, id.last);
-}
-
-TEST(SplitGroupId, NameUpToTheSlashIdAfterIt) {
-    EXPECT_EQ(groupId("g 0/7\n"), "7");
-    EXPECT_EQ(groupId("g my part/12\n"), "12");
-    EXPECT_EQ(groupId("g a/b/c\n"), "b/c");
-    EXPECT_EQ(groupId("g a/ 12\r\n"), "12");
-}
-
-TEST(SplitGroupId, MissingPartsGiveNoId) {
-    EXPECT_EQ(groupId("g name\n"), "<none>");
-    EXPECT_EQ(groupId("g /5\n"), "<none>");
-    EXPECT_EQ(groupId("g it's/5\n"), "<none>");
-    EXPECT_EQ(groupId("g a/\n"), "<none>");
-    EXPECT_EQ(groupId(std::string("g a\0/5\n", 7)), "<none>");
-}
-
-TEST(SplitGroupId, AgreesWithSscanfOnRandomPieces) {
-    std::mt19937 random(7);
-    for (int round = 0; round < 20000; ++round) {
-        const std::string piece = randomPiece(random);
-        char keyword[256], name[256], id[256];
-        const bool hasId = std::sscanf(piece.c_str(), "%[^' '] %[^'/']/%s", keyword, name, id) == 3;
-        ASSERT_EQ(groupId(piece), hasId ? std::string(id) : "<none>") << "piece \"" << piece << "\"";
-    }
-}
-
-Strings corner(const std::string& text) {
-    const CornerParts parts = splitCorner(Field{text.data(), text.data() + text.size()});
-    return {std::string(parts.position.first, parts.position.last),
-            std::string(parts.texcoord.first, parts.texcoord.last),
-            std::string(parts.normal.first, parts.normal.last)};
-}
-
-TEST(SplitCorner, EveryCornerForm) {
-    EXPECT_EQ(corner("5"), (Strings{"5", "", ""}));
-    EXPECT_EQ(corner("5/6"), (Strings{"5", "6", ""}));
-    EXPECT_EQ(corner("5/6/7"), (Strings{"5", "6", "7"}));
-    EXPECT_EQ(corner("5//7"), (Strings{"5", "", "7"}));
-    EXPECT_EQ(corner("5/6/"), (Strings{"5", "6", ""}));
-    EXPECT_EQ(corner("-1/-2/-3"), (Strings{"-1", "-2", "-3"}));
-    EXPECT_EQ(corner("5'6/7"), (Strings{"5", "", ""}));
-}
-
-// The parts as the three scans define them, for comparison with the shortcut for "p/p/p".
-Strings cornerByScans(const std::string& text) {
-    const auto upTo = [](const std::string& t, size_t from, const char* stops) {
-        size_t end = from;
-        while (end < t.size() && std::strchr(stops, t[end]) == nullptr && t[end] != '\0')
-            ++end;
-        return end;
-    };
-    const size_t p = upTo(text, 0, "/'");
-    if (p == text.size() || text[p] != '/')
-        return {text.substr(0, p), "", ""};
-    const size_t t = upTo(text, p + 1, "/'");
-    if (t == text.size() || text[t] != '/')
-        return {text.substr(0, p), text.substr(p + 1, t - p - 1), ""};
-    const size_t n = upTo(text, t + 1, " \t\n\v\f\r");
-    return {text.substr(0, p), text.substr(p + 1, t - p - 1), text.substr(t + 1, n - t - 1)};
-}
-
-TEST(SplitCorner, RepeatedPartsAgreeWithTheScans) {
-    for (const std::string text : {"1/1/1", "65537/65537/65537", "12/12/13", "12/13/12", "1\t2/1\t2/1\t2", "1 /1 /1 ",
-                                   "7/7/7/7", "7/7//7", "-3/-3/-3", "123456789012/123456789012/123456789012"}) {
-        EXPECT_EQ(corner(text), cornerByScans(text)) << text;
-    }
-    const std::string exporter = "4711/4711/4711";
-    EXPECT_TRUE(splitCorner(Field{exporter.data(), exporter.data() + exporter.size()}).repeated);
-    const std::string other = "4711/4711/4712";
-    EXPECT_FALSE(splitCorner(Field{other.data(), other.data() + other.size()}).repeated);
 }
 
 struct FaceNumbers {
@@ -267,55 +193,62 @@ FaceNumbers faceNumbers(const std::string& piece) {
 TEST(ReadRepeatedFaceNumbers, TakesTheExporterSpellingOnly) {
     const FaceNumbers none{false, {}};
     EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3\n"), (FaceNumbers{true, {1, 2, 3}}));
+    EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3\r\n"), (FaceNumbers{true, {1, 2, 3}}));
     EXPECT_EQ(faceNumbers("f 1234567/1234567/1234567 0012/0012/0012 9/9/9"), (FaceNumbers{true, {1234567, 12, 9}}));
-    EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3 4/4/4\r\n"), (FaceNumbers{true, {1, 2, 3}}));
-    EXPECT_EQ(faceNumbers(std::string("f 1/1/1 2/2/2 3/3/3\0 junk", 25)), (FaceNumbers{true, {1, 2, 3}}));
     EXPECT_EQ(faceNumbers("f 12345678/12345678/12345678 1/1/1 2/2/2"), (FaceNumbers{true, {12345678, 1, 2}}));
     const std::string huge = "123456789012";
     EXPECT_EQ(faceNumbers("f 1/1/1 " + huge + "/" + huge + "/" + huge + " 2/2/2"),
               (FaceNumbers{true, {1, parseIntText(huge.data(), huge.data() + huge.size()), 2}}));
-    for (const std::string other : {"f 12345678/12345678/12345679 1/1/1 2/2/2", "f 1/1/1  2/2/2 3/3/3", "f  1/1/1 2/2/2 3/3/3",
-                                    "f 1/1/1\t2/2/2 3/3/3", "f 1/1/2 2/2/2 3/3/3", "f 1/1/1 2/2/2 3/3/", "f 1/1/1 2/2/2",
-                                    "f -1/-1/-1 2/2/2 3/3/3", "f 1//1 2//2 3//3", "f 1 2 3", "f 1/1/1 2/2/2 3/3/3x",
-                                    "f 1/1/1 2/2/2 3/3/33", "f 1/1/1 2/2/2 33/3/3", "f\t1/1/1 2/2/2 3/3/3", "f",
-                                    "f 123456789/123456789/12345678 1/1/1 2/2/2", "f 1/1/1 2/2/2 123456789/123456789/1234567890"})
+    const std::string nulThenMore("f 1/1/1 2/2/2 3/3/3\0 junk", 25);
+    EXPECT_EQ(faceNumbers(nulThenMore), none);
+    for (const std::string other :
+         {"f 12345678/12345678/12345679 1/1/1 2/2/2", "f 1/1/1  2/2/2 3/3/3", "f  1/1/1 2/2/2 3/3/3",
+          "f 1/1/1\t2/2/2 3/3/3", "f 1/1/2 2/2/2 3/3/3", "f 1/1/1 2/2/2 3/3/", "f 1/1/1 2/2/2",
+          "f -1/-1/-1 2/2/2 3/3/3", "f 1//1 2//2 3//3", "f 1 2 3", "f 1/1/1 2/2/2 3/3/3x", "f 1/1/1 2/2/2 3/3/33",
+          "f 1/1/1 2/2/2 33/3/3", "f\t1/1/1 2/2/2 3/3/3", "f", "f 123456789/123456789/12345678 1/1/1 2/2/2",
+          "f 1/1/1 2/2/2 123456789/123456789/1234567890", "f 1/1/1 2/2/2 3/3/3 4/4/4\n", "f 1/1/1 2/2/2 3/3/3 \n",
+          "f 1/1/1 2/2/2 3/3/3 # c\n"})
         EXPECT_EQ(faceNumbers(other), none) << other;
 }
 
-// Where the shortcut takes a face, its numbers are those of the full split read part by part.
-TEST(ReadRepeatedFaceNumbers, SameNumbersAsTheFullSplit) {
+// Where the shortcut takes a face, the corners read in full are the same three, each naming
+// its number three times.
+TEST(ReadRepeatedFaceNumbers, SameCornersAsTheFullReading) {
     std::mt19937 random(29);
-    static const char noise[] = {' ', '\t', '\'', '/', '\0', '\r', 'x', '-', '0', '7'};
+    static const char noise[] = {' ', '\t', '\'', '/', '\0', '\r', 'x', '-', '0', '7', '#', '\n'};
     int taken = 0;
     for (int round = 0; round < 30000; ++round) {
-        static const uint64_t ranges[] = {100, 100000000, 100000000000000000};
-        std::string piece = "f";
+        static const uint64_t ranges[] = {100, 10000000, 100000000000000000};
+        std::string line = "f";
         for (int c = 0; c < 3 + static_cast<int>(random() % 2); ++c) {
-            const std::string number = std::to_string(random() % ranges[round % 3]);
-            piece += " " + number + "/" + number + "/" + number;
+            const std::string number = std::to_string(1 + random() % ranges[round % 3]);
+            line += " " + number + "/" + number + "/" + number;
         }
-        piece += random() % 2 == 0 ? "\n" : "\r\n";
+        line += random() % 2 == 0 ? "\n" : "\r\n";
         const bool plain = round % 4 == 0;
         for (int k = plain ? 0 : 1 + static_cast<int>(random() % 2); k > 0; --k)
-            piece[1 + random() % (piece.size() - 1)] = noise[random() % sizeof noise];
-        const FaceNumbers read = faceNumbers(piece);
+            line[1 + random() % (line.size() - 1)] = noise[random() % sizeof noise];
+        const FaceNumbers read = faceNumbers(line);
         if (plain) {
-            EXPECT_TRUE(read.taken) << piece;
+            EXPECT_EQ(read.taken, line.find('/') != std::string::npos && std::count(line.begin(), line.end(), ' ') == 3)
+                << line;
         }
         if (!read.taken)
             continue;
         ++taken;
-        std::vector<Field> fields(4);
-        ASSERT_EQ(splitRecordFields(piece.data(), piece.data() + piece.size(), 1, fields.data(), 4), 4u) << piece;
+        const char* p = line.data() + 1;
+        const char* last = line.data() + line.size();
+        ObjCornerNumbers corner;
         for (int c = 0; c < 3; ++c) {
-            const CornerParts full = splitCorner(fields[c + 1]);
-            const std::string position(full.position.first, full.position.last);
-            EXPECT_EQ(position, std::string(full.texcoord.first, full.texcoord.last)) << piece;
-            EXPECT_EQ(position, std::string(full.normal.first, full.normal.last)) << piece;
-            EXPECT_EQ(read.numbers[c], parseIntText(full.position.first, full.position.last)) << piece;
+            ASSERT_TRUE(readObjCorner(p, last, corner)) << line;
+            EXPECT_TRUE(corner.hasTexcoord && corner.hasNormal) << line;
+            EXPECT_EQ(corner.position, read.numbers[c]) << line;
+            EXPECT_EQ(corner.texcoord, read.numbers[c]) << line;
+            EXPECT_EQ(corner.normal, read.numbers[c]) << line;
         }
+        EXPECT_FALSE(readObjCorner(p, last, corner)) << line;
     }
-    EXPECT_GT(taken, 5000);
+    EXPECT_GT(taken, 3000);
 }
 
 TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
