@@ -124,6 +124,9 @@ uint32_t extraVertex(ExtraSet& set, uint32_t position, uint32_t texcoord, uint32
 // vertex of the set. A part the corner does not name agrees with anything.
 uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) {
     uint64_t& held = claims[corner.position];
+    // Nearly always: the corner names both parts, as the vertex's claim already holds them.
+    if (held == packClaim(corner.texcoord, corner.normal) && corner.texcoord != kNoIndex && corner.normal != kNoIndex)
+        return kOwnVertex;
     const uint64_t claim = held ^ kClaimMask;
     uint32_t texcoord = static_cast<uint32_t>(claim);
     uint32_t normal = static_cast<uint32_t>(claim >> 32);
@@ -142,9 +145,10 @@ uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) 
 // disjoint positions touch disjoint claims and corners.
 void mapCorners(const ObjTables& obj, uint32_t corners, uint64_t* claims, uint32_t low, uint32_t high,
                 uint32_t firstExtra, uint32_t* cornerVertices, ExtraSet& set) {
+    const uint32_t span = high - low;
     for (uint32_t c = 0; c < corners && !set.outOfMemory; ++c) {
         const ObjCorner& corner = obj.corners[c];
-        if (corner.position >= low && corner.position < high) {
+        if (corner.position - low < span) {
             const uint32_t extra = cornerVertex(claims, set, corner);
             cornerVertices[c] = extra == kOwnVertex ? corner.position : firstExtra + extra;
         }
@@ -385,9 +389,18 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
         const uint32_t base = before != nullptr ? before->baseVertex + before->vertexCount : 0;
         return addRecord(plan, id, line, first, end, base, 0);
     }
+    // Nearly always the whole group fits one span: one record, found in one sweep.
+    const uint32_t* vertices = plan.triangleVertices + 3 * size_t{first};
+    uint32_t low = UINT32_MAX, high = 0;
+    for (size_t k = 0; k < 3 * size_t{end - first}; ++k) {
+        low = std::min(low, vertices[k]);
+        high = std::max(high, vertices[k]);
+    }
+    if (high - low < kRecordSpan)
+        return addRecord(plan, id, line, first, end, low, high - low + 1);
     uint32_t runStart = first;
     bool copying = false;
-    uint32_t low = UINT32_MAX, high = 0;
+    low = UINT32_MAX, high = 0;
     auto closeRun = [&](uint32_t at) {
         return copying ? addRecord(plan, id, line, runStart, at, plan.baseVertexCount + plan.extraCount + set.firstCopy,
                                    set.size)

@@ -278,6 +278,17 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
     return true;
 }
 
+void releaseObjFaces(ObjTables& tables) {
+    mshRelease(tables.faces);
+    mshRelease(tables.corners);
+    mshRelease(tables.groups);
+    tables.faces = nullptr;
+    tables.corners = nullptr;
+    tables.groups = nullptr;
+    tables.faceCount = tables.cornerCount = tables.groupCount = 0;
+    tables.storedFaces = tables.storedGroups = 0;
+}
+
 void releaseObjTables(ObjTables& tables) {
     mshRelease(tables.positions);
     mshRelease(tables.texcoords);

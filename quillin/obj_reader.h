@@ -84,6 +84,10 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables);
 // Releases the six tables in that order; absent tables are harmless.
 void releaseObjTables(ObjTables& tables);
 
+// Releases the faces, corners and groups alone (a planned mesh needs only the rest), so that the
+// mesh can take their memory.
+void releaseObjFaces(ObjTables& tables);
+
 // Store indices of the six tables and a line number: where a stretch of the input starts,
 // where it may not reach, and where it ended.
 struct ObjPlace {

@@ -65,6 +65,7 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
         releaseWorkingTables(obj, side);
         return -1;
     }
+    releaseObjFaces(obj);
     Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, plan.groupMatrixCount,
                            side.matrixCount);
     int saved = 0;
