@@ -381,6 +381,10 @@ bool drawFromCopies(MeshPlan& plan, CopySet& set, uint32_t* triangle) {
     return true;
 }
 
+// A run of copies also takes the few triangles that follow a far one, so that far and near
+// triangles taking turns (a fan around a far vertex) share one run instead of a run each.
+constexpr uint32_t kNearInCopies = 16;
+
 // One "g" record's triangles [first, end) as group records: runs whose vertices fit one span
 // draw on the vertices as they are; a triangle that fits no span starts a run of copies.
 bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_t first, uint32_t end) {
@@ -400,6 +404,7 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
         return addRecord(plan, id, line, first, end, low, high - low + 1);
     uint32_t runStart = first;
     bool copying = false;
+    uint32_t nearSinceFar = 0;
     low = UINT32_MAX, high = 0;
     auto closeRun = [&](uint32_t at) {
         return copying ? addRecord(plan, id, line, runStart, at, plan.baseVertexCount + plan.extraCount + set.firstCopy,
@@ -413,7 +418,7 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
         const bool near = triangleHigh - triangleLow < kRecordSpan;
         bool fits;
         if (copying)
-            fits = !near && set.size + newCopiesOf(set, triangle) <= kRecordSpan;
+            fits = (!near || nearSinceFar < kNearInCopies) && set.size + newCopiesOf(set, triangle) <= kRecordSpan;
         else
             fits = near && std::max(high, triangleHigh) - std::min(low, triangleLow) < kRecordSpan;
         if (!fits && t != runStart) {
@@ -423,11 +428,13 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
         }
         if (t == runStart) {
             copying = !near;
+            nearSinceFar = 0;
             low = UINT32_MAX, high = 0;
             if (copying && !startCopySet(plan, set))
                 return false;
         }
         if (copying) {
+            nearSinceFar = near ? nearSinceFar + 1 : 0;
             if (!drawFromCopies(plan, set, triangle))
                 return false;
         } else {
