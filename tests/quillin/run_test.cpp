@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -241,6 +242,39 @@ std::string exporterStyleObj(uint32_t n, uint32_t groups) {
         }
     }
     return obj;
+}
+
+// A fan around the first vertex, 140000 vertices wide, its triangles taking turns with those
+// of a strip: the fan's reach too far apart for any one 16-bit span, so they are drawn from
+// copies, in a few records all told, each within 16 bits.
+TEST(QuillinAssembly, FarAndNearTrianglesTakingTurnsTakeFewRecords) {
+    TempDir dir;
+    std::string obj;
+    const int n = 140000;
+    for (int i = 0; i < n; ++i)
+        obj += "v " + std::to_string(i) + " 1 0\n";
+    obj += "g fan/3\n";
+    std::vector<int> corners; // 0-based positions, three per triangle
+    for (int i = 2; i + 1 < n; i += 2) {
+        obj += "f 1 " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+        obj += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+        corners.insert(corners.end(), {0, i, i + 1, i - 1, i, i + 1});
+    }
+    const auto mesh = importText(dir, obj);
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->triangleCount * 3, corners.size());
+    ASSERT_GE(mesh->groupCount, 2u);
+    EXPECT_LE(mesh->groupCount, 8u);
+    for (uint32_t g = 0; g < mesh->groupCount; ++g) {
+        const MeshGroup& group = mesh->groups[g];
+        EXPECT_EQ(group.id, 3u);
+        EXPECT_LE(group.vertexCount, 65536u);
+        EXPECT_LE(uint64_t{group.baseVertex} + group.vertexCount, mesh->vertexCount);
+        for (uint32_t i = group.firstIndex; i < group.firstIndex + group.indexCount; ++i) {
+            const uint32_t vertex = group.baseVertex + mesh->triangles[i / 3].index[i % 3];
+            ASSERT_EQ(mesh->vertices[vertex].x, static_cast<float>(corners[i])) << i;
+        }
+    }
 }
 
 TEST(QuillinAssembly, HundredThousandVerticesInTwoGroups) {
