@@ -2,6 +2,7 @@
 
 #include "two_threads.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -150,10 +151,13 @@ bool reportFailures(const ReaderFailures& failures, const char* path) {
     return failed || outOfMemory;
 }
 
+// Both threads take the next chunk not yet counted until none is left, since the chunks of
+// faces cost more to count than the chunks of vertices.
 bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
+    std::atomic<int> next{0};
     auto countOne = [&](int i) {
         failures.failed[i] = failures.outOfMemory[i] = false;
-        for (int j = i * kChunks / 2; j < (i + 1) * kChunks / 2; ++j) {
+        for (int j = next++; j < kChunks; j = next++) {
             PieceReader reader;
             startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
             chunks.counts[j] = countObjPieces(reader);
