@@ -14,6 +14,8 @@ namespace {
 
 constexpr char temporaryMark[] = ".tmp-";
 constexpr size_t randomLength = 6;
+// How much a temporary file gathers before it is handed to the disk.
+constexpr uint64_t writebackStretch = uint64_t(8) << 20;
 
 // The directory part of `target`, ".", its file name and ".tmp-"; false when that and the
 // random characters would not fit.
@@ -122,6 +124,8 @@ bool openNewFile(ReplacingFile& file, const char* path) {
 
 bool replacingOpen(ReplacingFile& file, const char* path) {
     file.descriptor = -1;
+    file.written = 0;
+    file.writebackStarted = 0;
     file.path = path;
     file.target[0] = '\0';
     file.temporary[0] = '\0';
@@ -136,6 +140,16 @@ bool replacingOpen(ReplacingFile& file, const char* path) {
     return file.descriptor >= 0;
 }
 
+// Starts (and does not wait for) the writing of what has gathered since the last stretch. Only
+// a hint: a failure shows in a later write or the close if it matters.
+void startWriteback(ReplacingFile& file) {
+    if (file.temporary[0] == '\0' || file.written - file.writebackStarted < writebackStretch)
+        return;
+    ::sync_file_range(file.descriptor, off_t(file.writebackStarted),
+                      off_t(file.written - file.writebackStarted), SYNC_FILE_RANGE_WRITE);
+    file.writebackStarted = file.written;
+}
+
 bool replacingWrite(ReplacingFile& file, const void* data, size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size != 0) {
@@ -146,16 +160,10 @@ bool replacingWrite(ReplacingFile& file, const void* data, size_t size) {
             return false;
         bytes += written;
         size -= size_t(written);
+        file.written += uint64_t(written);
     }
+    startWriteback(file);
     return true;
-}
-
-bool replacingReserve(ReplacingFile& file, uint64_t size) {
-    if (file.temporary[0] == '\0' || size == 0)
-        return true;
-    if (::fallocate(file.descriptor, FALLOC_FL_KEEP_SIZE, 0, off_t(size)) == 0)
-        return true;
-    return errno != ENOSPC && errno != EFBIG && errno != EDQUOT;
 }
 
 bool replacingClose(ReplacingFile& file, bool complete) {

@@ -16,10 +16,12 @@
 #include <cstdint>
 
 struct ReplacingFile {
-    int descriptor;                    // -1 when closed
-    const char* path;                  // as the caller named it
-    char target[PATH_MAX];             // the file to replace: the path, or where its link leads
-    char temporary[PATH_MAX];          // empty when writing in place
+    int descriptor;            // -1 when closed
+    const char* path;          // as the caller named it
+    char target[PATH_MAX];     // the file to replace: the path, or where its link leads
+    char temporary[PATH_MAX];  // empty when writing in place
+    uint64_t written;          // bytes written so far
+    uint64_t writebackStarted; // bytes handed to the disk so far (see replacingWrite)
 };
 
 // Opens the output for writing. False, with errno set and nothing created, when the output
@@ -27,13 +29,11 @@ struct ReplacingFile {
 // writable). `file` must stay where it is until it is finished or abandoned.
 bool replacingOpen(ReplacingFile& file, const char* path);
 
-// Writes all `size` bytes, or returns false.
+// Writes all `size` bytes, or returns false. A temporary file has each completed stretch of
+// some megabytes handed to the disk while the rest is still being made: the file system then
+// places and writes the bytes along the way, rather than all at once when the file replaces the
+// earlier one (ext4 does that inside the renaming) or when the cache fills.
 bool replacingWrite(ReplacingFile& file, const void* data, size_t size);
-
-// Reserves room for `size` bytes in a temporary file, so the file system can place them in one
-// go and a full disk shows before the writing starts. False only when the disk has no room;
-// a file system that cannot reserve, or an output written in place, reserves nothing.
-bool replacingReserve(ReplacingFile& file, uint64_t size);
 
 // Closes the file. When `complete` (every write succeeded), a temporary file is renamed over
 // the target, and the result says whether the close and the rename succeeded. Otherwise, or
