@@ -126,7 +126,6 @@ bool replacingOpen(ReplacingFile& file, const char* path) {
     file.descriptor = -1;
     file.written = 0;
     file.writebackStarted = 0;
-    file.path = path;
     file.target[0] = '\0';
     file.temporary[0] = '\0';
     struct stat earlier {};

@@ -17,7 +17,6 @@
 
 struct ReplacingFile {
     int descriptor;            // -1 when closed
-    const char* path;          // as the caller named it
     char target[PATH_MAX];     // the file to replace: the path, or where its link leads
     char temporary[PATH_MAX];  // empty when writing in place
     uint64_t written;          // bytes written so far
