@@ -1,8 +1,10 @@
 // The .msh writer. Values are encoded little-endian into one large buffer that is written out
-// whenever it fills; every write, the final flush and the close are checked.
+// whenever it fills; every write and the close are checked. The file appears whole or not at
+// all (see replacing_file.h).
 #include "msh.h"
 #include "msh_alloc.h"
 #include "msh_format.h"
+#include "replacing_file.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,7 +21,7 @@ constexpr size_t bufferCapacity = size_t(1) << 20;
 constexpr size_t fallbackCapacity = 4096;
 
 struct OutBuffer {
-    std::FILE* file;
+    ReplacingFile& file;
     unsigned char* bytes;
     size_t capacity;
     size_t used;
@@ -28,7 +30,7 @@ struct OutBuffer {
 bool flushBuffer(OutBuffer& out) {
     const size_t pending = out.used;
     out.used = 0;
-    return pending == 0 || std::fwrite(out.bytes, 1, pending, out.file) == pending;
+    return pending == 0 || replacingWrite(out.file, out.bytes, pending);
 }
 
 bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
@@ -123,7 +125,7 @@ bool writeBytes(OutBuffer& out, const void* bytes, size_t size) {
     if (out.capacity - out.used < size && !flushBuffer(out))
         return false;
     if (size >= out.capacity)
-        return std::fwrite(bytes, 1, size, out.file) == size;
+        return replacingWrite(out.file, bytes, size);
     std::memcpy(out.bytes + out.used, bytes, size);
     out.used += size;
     return true;
@@ -177,8 +179,8 @@ bool writeMesh(OutBuffer& out, const Mesh& mesh) {
 } // namespace
 
 int mshSave(const char* path, const Mesh* mesh) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
+    ReplacingFile file;
+    if (!replacingOpen(file, path)) {
         std::fprintf(stderr, "mshSave(): ERROR: Could not open file \"%s\" for binary writing",
                      path);
         return 0;
@@ -187,12 +189,10 @@ int mshSave(const char* path, const Mesh* mesh) {
     unsigned char* large = mshAllocateArray<unsigned char>(bufferCapacity);
     OutBuffer out{file, large != nullptr ? large : fallback,
                   large != nullptr ? bufferCapacity : fallbackCapacity, 0};
-    bool written = mesh == nullptr || writeMesh(out, *mesh);
+    const bool written = mesh == nullptr || writeMesh(out, *mesh);
     mshRelease(large);
-    // A full disk often shows only when the last bytes are flushed or the file is closed.
-    written = written && std::fflush(file) == 0;
-    written = (std::fclose(file) == 0) && written;
-    if (!written) {
+    // A full disk can show as late as the close; the file replaces the earlier one only then.
+    if (!replacingClose(file, written)) {
         std::fprintf(stderr, "mshSave(): ERROR: Could not write data to file \"%s\"", path);
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "msh_alloc.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace quillout {
@@ -23,29 +24,23 @@ bool outputOpen(OutputBuffer& out, const char* path) {
     out.used = 0;
     out.failed = false;
     out.path = path;
-    out.file = std::fopen(path, "w");
-    if (out.file == nullptr) {
+    if (!replacingOpen(out.file, path)) {
         std::fprintf(stderr, "ERROR: Could not open file \"%s\" for writing\n", path);
         return false;
     }
-    // The buffer here is already large; stdio's own would only add a copy.
-    std::setvbuf(out.file, nullptr, _IONBF, 0);
     return true;
 }
 
 void outputFlush(OutputBuffer& out) {
-    if (out.used != 0 && !out.failed && std::fwrite(out.data, 1, out.used, out.file) != out.used)
+    if (out.used != 0 && !out.failed && !replacingWrite(out.file, out.data, out.used))
         out.failed = true;
     out.used = 0;
 }
 
 bool outputClose(OutputBuffer& out) {
     outputFlush(out);
-    if (std::fflush(out.file) != 0)
+    if (!replacingClose(out.file, !out.failed))
         out.failed = true;
-    if (std::fclose(out.file) != 0)
-        out.failed = true;
-    out.file = nullptr;
     if (out.failed)
         std::fprintf(stderr, "ERROR: Could not write to file \"%s\"\n", out.path);
     return !out.failed;
@@ -53,7 +48,7 @@ bool outputClose(OutputBuffer& out) {
 
 void outputWriteBlock(OutputBuffer& out, const char* data, size_t length) {
     outputFlush(out);
-    if (length != 0 && !out.failed && std::fwrite(data, 1, length, out.file) != length)
+    if (length != 0 && !out.failed && !replacingWrite(out.file, data, length))
         out.failed = true;
 }
 

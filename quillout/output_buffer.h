@@ -1,11 +1,13 @@
 // One large buffer, reused for every file the exporter writes: records are formatted straight
 // into it and it goes to the file in big blocks, so no stdio call is made per record and
 // nothing beyond the buffer is held in memory. Every write, the flush and the close are
-// checked; the first failure sticks until the file is closed.
+// checked; the first failure sticks until the file is closed. The file appears whole or not at
+// all (see replacing_file.h).
 #pragma once
 
+#include "replacing_file.h"
+
 #include <cstddef>
-#include <cstdio>
 
 namespace quillout {
 
@@ -13,7 +15,7 @@ struct OutputBuffer {
     char* data;
     size_t capacity;
     size_t used;
-    std::FILE* file; // open between outputOpen and outputClose
+    ReplacingFile file; // open between outputOpen and outputClose
     const char* path;
     bool failed;
 };
@@ -25,11 +27,12 @@ constexpr size_t outputDefaultCapacity = size_t(4) << 20;
 bool outputAllocate(OutputBuffer& out, size_t capacity);
 void outputRelease(OutputBuffer& out);
 
-// Creates or truncates the file for text writing. On failure prints
+// Opens the file for writing. On failure prints
 // "ERROR: Could not open file \"<path>\" for writing\n" and returns false.
 bool outputOpen(OutputBuffer& out, const char* path);
 
-// Writes what is buffered, flushes and closes the file. On any failure since outputOpen prints
+// Writes what is buffered and closes the file, which then replaces any earlier one. On any
+// failure since outputOpen the earlier file stays as it was, and this prints
 // "ERROR: Could not write to file \"<path>\"\n" and returns false.
 bool outputClose(OutputBuffer& out);
 

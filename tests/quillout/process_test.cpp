@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -163,6 +169,68 @@ TEST(QuilloutProcess, FullDeviceIsAWriteFailure) {
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors, "ERROR: Could not write to file \"/dev/full\"\n");
     EXPECT_FALSE(quilltest::fileExists("/dev/full.matrix"));
+}
+
+// Half a million vertices: about 115 MB of OBJ text, long enough to be caught halfway.
+std::string saveLargeMesh(const quilltest::TempDir& dir) {
+    MeshTables tables;
+    tables.vertices.resize(500000);
+    for (size_t i = 0; i < tables.vertices.size(); ++i) {
+        const float f = float(i);
+        tables.vertices[i] = MeshVertex{f, -f, f / 3, 0, 0, 1, f / 7, f / 9};
+    }
+    tables.groupMatrix = {0};
+    tables.matrices = {identityMatrix()};
+    const Mesh mesh = tables.mesh();
+    const std::string path = dir.file("large.msh");
+    EXPECT_EQ(mshSave(path.c_str(), &mesh), 1);
+    return path;
+}
+
+// The temporary file a run is writing, once it holds some bytes; empty if none appears.
+std::filesystem::path growingTemporaryFile(const std::filesystem::path& folder, pid_t writer) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline && ::waitpid(writer, nullptr, WNOHANG) == 0) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            std::error_code gone;
+            if (entry.path().filename().string().starts_with(".out.obj.tmp-") &&
+                std::filesystem::file_size(entry.path(), gone) > 0)
+                return entry.path();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return {};
+}
+
+TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
+    quilltest::TempDir dir;
+    const std::string msh = saveLargeMesh(dir);
+    const std::filesystem::path folder = dir.path() / "out";
+    std::filesystem::create_directory(folder);
+    const std::string obj = (folder / "out.obj").string();
+    quilltest::writeFile(obj, "earlier obj\n");
+    quilltest::writeFile(folder / "out.matrix", "earlier side file\n");
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ::execl(QUILLOUT_PATH, "quillout", msh.c_str(), obj.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::filesystem::path temporary = growingTemporaryFile(folder, writer);
+    ::kill(writer, SIGKILL);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    ASSERT_FALSE(temporary.empty()) << "the run ended before it could be killed";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(quilltest::readFile(obj), "earlier obj\n");
+    EXPECT_EQ(quilltest::readFile(folder / "out.matrix"), "earlier side file\n");
+    // What the killed run leaves is recognisable by its name.
+    const std::string name = temporary.filename().string();
+    const std::string prefix = ".out.obj.tmp-";
+    EXPECT_TRUE(name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+                std::all_of(name.begin() + prefix.size(), name.end(), [](unsigned char c) { return std::isalnum(c); }))
+        << name;
+    EXPECT_TRUE(std::filesystem::exists(temporary));
 }
 
 } // namespace
