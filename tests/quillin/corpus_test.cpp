@@ -13,15 +13,9 @@
 namespace {
 
 TEST(QuillinCorpus, EveryFileConvertsOrFailsClearly) {
-    const std::filesystem::path corpus = QUILL_CORPUS_DIR;
-    if (!std::filesystem::is_directory(corpus))
-        GTEST_SKIP() << "no corpus at " << corpus;
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".obj")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
+    const std::vector<std::filesystem::path> files = quilltest::corpusObjFiles();
+    if (files.empty())
+        GTEST_SKIP() << "no corpus at " << QUILL_CORPUS_DIR;
     quilltest::TempDir dir;
     const std::string out = dir.file("out.msh");
     int converted = 0;

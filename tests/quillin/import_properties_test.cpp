@@ -499,15 +499,9 @@ TEST(ImportProperties, CheckerAcceptsRightMeshesAndFindsEachFault) {
 }
 
 TEST(ImportProperties, CorpusFiles) {
-    const std::filesystem::path corpus = QUILL_CORPUS_DIR;
-    if (!std::filesystem::is_directory(corpus))
-        GTEST_SKIP() << "no corpus at " << corpus;
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus))
-        if (entry.is_regular_file() && entry.path().extension() == ".obj")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
+    const std::vector<std::filesystem::path> files = quilltest::corpusObjFiles();
+    if (files.empty())
+        GTEST_SKIP() << "no corpus at " << QUILL_CORPUS_DIR;
     quilltest::TempDir dir;
     uint64_t valid = 0, right = 0, expected = 0, kept = 0, cornersWrong = 0;
     for (const auto& file : files) {

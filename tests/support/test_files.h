@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
+
 #include <unistd.h>
 
 namespace quilltest {
@@ -56,6 +59,20 @@ inline void writeFile(const std::filesystem::path& path, std::string_view bytes)
 
 inline bool fileExists(const std::filesystem::path& path) {
     return std::filesystem::exists(path);
+}
+
+// The real-world OBJ files beside the project, in name order; empty when the folder is absent
+// (a fresh clone without it), so that the tests that read them can skip.
+inline std::vector<std::filesystem::path> corpusObjFiles() {
+    std::vector<std::filesystem::path> files;
+    const std::filesystem::path corpus = QUILL_CORPUS_DIR;
+    if (!std::filesystem::is_directory(corpus))
+        return files;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus))
+        if (entry.is_regular_file() && entry.path().extension() == ".obj")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 } // namespace quilltest
