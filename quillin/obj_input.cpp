@@ -24,11 +24,6 @@ ObjPlace placeAfter(const ObjPieceCounts& counts) {
                     counts.lines + 1};
 }
 
-ObjPlace tableLimits(const ObjTables& tables) {
-    return ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
-                    tables.cornerCount,   tables.groupCount,    UINT64_MAX};
-}
-
 bool samePlace(const ObjPlace& a, const ObjPlace& b) {
     return a.position == b.position && a.texcoord == b.texcoord && a.normal == b.normal && a.face == b.face &&
            a.corner == b.corner && a.group == b.group;
@@ -91,16 +86,16 @@ ObjReadResult readInOneStretch(const TextInput& input, const ReadBuffer& buffer,
     return parseInOneStretch(input, buffer, path, tables);
 }
 
-// Two stretches, [0, split) here and [split, size) on a second thread, each through its own
-// file handle and half of the buffer.
+// The two threads' ways into the input, each through its own file handle and half of the
+// buffer.
 struct TwoStretches {
     TextInput inputs[2];
     ReadBuffer buffers[2];
-    uint64_t bounds[3];
 };
 
-// The counting pass cuts each stretch into chunks at line starts and counts them one by one, so
-// that the parsing pass can move its seam to the chunk boundary that shares the work best.
+// The input is cut into chunks at line starts; both passes hand them to whichever thread is
+// free, so that chunks of different costs (vertices, faces) share out evenly. The counts of the
+// chunks before a chunk tell where its records go.
 constexpr int kChunks = 32;
 
 struct CountedChunks {
@@ -168,60 +163,45 @@ bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFai
     return runTogether([&] { countOne(0); }, [&] { countOne(1); });
 }
 
-// A vertex record ("v", "vt", "vn") costs more to parse than its bytes alone tell (its numbers
-// are long decimals, each converted exactly); about as much as this many more bytes of faces.
-constexpr uint64_t kVertexRecordWeightBytes = 16;
-
-// The chunk boundary (inside the input) that shares the parsing work most evenly.
-int balancedSeam(const CountedChunks& chunks) {
-    uint64_t cost[kChunks];
-    uint64_t total = 0;
+// Where each chunk's records go: the table places after the chunks before it.
+void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]) {
+    ObjPieceCounts before{};
+    places[0] = placeAfter(before);
     for (int j = 0; j < kChunks; ++j) {
-        const ObjCounts& stored = chunks.counts[j].records;
-        cost[j] = (chunks.bounds[j + 1] - chunks.bounds[j]) +
-                  kVertexRecordWeightBytes * (stored.positions + stored.texcoords + stored.normals);
-        total += cost[j];
+        before.records = sum(before.records, chunks.counts[j].records);
+        before.lines += chunks.counts[j].lines;
+        places[j + 1] = placeAfter(before);
     }
-    int best = kChunks / 2;
-    uint64_t bestGap = UINT64_MAX;
-    uint64_t before = 0;
-    for (int j = 1; j < kChunks; ++j) {
-        before += cost[j - 1];
-        const uint64_t gap = before > total - before ? before - (total - before) : (total - before) - before;
-        if (chunks.bounds[j] != 0 && chunks.bounds[j] < chunks.bounds[kChunks] && gap < bestGap) {
-            best = j;
-            bestGap = gap;
-        }
-    }
-    return best;
 }
 
-// Parses both stretches at once. Returns false when the result cannot stand (the input changed
-// since it was counted, or no thread could be started); an error found is kept in `stretches`.
-bool parseTwoStretches(const TwoStretches& two, const ObjPieceCounts counts[2], ObjTables& tables,
-                       ObjStretch stretches[2], ReaderFailures& failures) {
-    const ObjPlace seam = placeAfter(counts[0]);
-    stretches[0] = ObjStretch{};
-    stretches[0].start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
-    stretches[0].limit = seam;
-    stretches[1] = ObjStretch{};
-    stretches[1].start = seam;
-    stretches[1].limit = tableLimits(tables);
-    auto parseOne = [&](int i) {
-        PieceReader reader;
-        startPiecesAt(reader, two.inputs[i], two.buffers[i], two.bounds[i], two.bounds[i + 1]);
-        parseObjStretch(reader, tables, stretches[i]);
-        failures.failed[i] = reader.failed;
-        failures.outOfMemory[i] = reader.outOfMemory;
+// Parses the chunks on two threads, each taking the next chunk not yet parsed, into the places
+// the counting gave them. Returns false when the result cannot stand (the input changed since it
+// was counted, or no thread could be started); an error found is kept in its chunk's stretch.
+bool parseChunks(const TwoStretches& two, const CountedChunks& chunks, const ObjPlace places[kChunks + 1],
+                 ObjTables& tables, ObjStretch stretches[kChunks], ReaderFailures& failures) {
+    std::atomic<int> next{0};
+    auto parseSome = [&](int i) {
+        failures.failed[i] = failures.outOfMemory[i] = false;
+        for (int j = next++; j < kChunks; j = next++) {
+            stretches[j] = ObjStretch{};
+            stretches[j].start = places[j];
+            stretches[j].limit = places[j + 1];
+            PieceReader reader;
+            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
+            parseObjStretch(reader, tables, stretches[j]);
+            failures.failed[i] = failures.failed[i] || reader.failed;
+            failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
+        }
     };
-    if (!runTogether([&] { parseOne(0); }, [&] { parseOne(1); }))
+    if (!runTogether([&] { parseSome(0); }, [&] { parseSome(1); }))
         return false;
-    if (stretches[0].error.kind != ObjError::none)
-        return true;
-    const ObjPlace expectedEnd = placeAfter(ObjPieceCounts{sum(counts[0].records, counts[1].records), 0});
-    return !stretches[0].changed && samePlace(stretches[0].end, seam) &&
-           (stretches[1].error.kind != ObjError::none ||
-            (!stretches[1].changed && samePlace(stretches[1].end, expectedEnd)));
+    for (int j = 0; j < kChunks; ++j) {
+        if (stretches[j].error.kind != ObjError::none)
+            return true;
+        if (stretches[j].changed || !samePlace(stretches[j].end, places[j + 1]))
+            return false;
+    }
+    return true;
 }
 
 ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
@@ -232,27 +212,27 @@ ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
         return readInOneStretch(input, buffer, path, tables);
     if (reportFailures(failures, path))
         return ObjReadResult::failed;
-    const int seam = balancedSeam(chunks);
-    two.bounds[1] = chunks.bounds[seam];
-    const ObjPieceCounts counts[2] = {sumCounts(chunks, 0, seam), sumCounts(chunks, seam, kChunks)};
-    if (!allocate(sum(counts[0].records, counts[1].records), tables))
+    ObjPlace places[kChunks + 1];
+    placeChunkRecords(chunks, places);
+    if (!allocate(sumCounts(chunks, 0, kChunks).records, tables))
         return ObjReadResult::failed;
-    ObjStretch stretches[2];
-    if (!parseTwoStretches(two, counts, tables, stretches, failures)) {
+    ObjStretch stretches[kChunks];
+    if (!parseChunks(two, chunks, places, tables, stretches, failures)) {
         clearTables(tables);
         return parseInOneStretch(input, buffer, path, tables);
     }
     const bool readFailed = reportFailures(failures, path);
-    const ObjStretch* withError = stretches[0].error.kind != ObjError::none   ? &stretches[0]
-                                  : stretches[1].error.kind != ObjError::none ? &stretches[1]
-                                                                              : nullptr;
+    const ObjStretch* withError = nullptr;
+    for (int j = 0; j < kChunks && withError == nullptr; ++j)
+        if (stretches[j].error.kind != ObjError::none)
+            withError = &stretches[j];
     if (!readFailed && withError != nullptr)
         printObjError(withError->error, path);
     if (readFailed || withError != nullptr) {
         releaseObjTables(tables);
         return ObjReadResult::failed;
     }
-    finishObjGroups(tables, stretches[1].end, false);
+    finishObjGroups(tables, places[kChunks], false);
     return ObjReadResult::ok;
 }
 
@@ -286,8 +266,7 @@ ObjReadResult readObjTables(const TextInput& input, const char* path, const Read
         return readInOneStretch(input, buffer, path, tables);
     TwoStretches two{{input, input},
                      {ReadBuffer{buffer.bytes, buffer.capacity / 2},
-                      ReadBuffer{buffer.bytes + buffer.capacity / 2, buffer.capacity - buffer.capacity / 2}},
-                     {0, split, size}};
+                      ReadBuffer{buffer.bytes + buffer.capacity / 2, buffer.capacity - buffer.capacity / 2}}};
     FILE* second = nullptr;
     if (input.memory == nullptr) {
         second = std::fopen(path, "r");
