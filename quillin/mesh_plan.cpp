@@ -291,10 +291,19 @@ bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
     adviseHugePages(cornerVertices, sizeof(uint32_t) * corners);
     const uint32_t split = obj.positionCount / 2;
     ExtraSet sets[2] = {};
-    runShares(uint64_t{corners}, [&](int share) {
-        mapCorners(obj, corners, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount,
-                   plan.baseVertexCount, cornerVertices, sets[share]);
-    });
+    if (obj.cornersNameOwnNumbers) {
+        // Every corner names its position's own numbers (or none): every corner is its
+        // position's own vertex, which carries those numbers already.
+        runShares(uint64_t{corners}, [&](int share) {
+            for (uint32_t c = share == 0 ? 0 : corners / 2; c < (share == 0 ? corners / 2 : corners); ++c)
+                cornerVertices[c] = obj.corners[c].position;
+        });
+    } else {
+        runShares(uint64_t{corners}, [&](int share) {
+            mapCorners(obj, corners, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount,
+                       plan.baseVertexCount, cornerVertices, sets[share]);
+        });
+    }
     const bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
     const CornerVertexNumbers numbers{cornerVertices, split, plan.baseVertexCount, sets[0].count};
     const bool renumber = sets[0].count != 0 && sets[1].count != 0;

@@ -38,25 +38,6 @@ uint64_t countFieldsScalar(const char* p, const char* last) {
     }
 }
 
-#if defined(__SSE2__)
-// 0xFF for each blank byte among the 16 at `p`; false when one of them is '#'.
-bool blankBytes(const char* p, __m128i& blank) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('#'))) != 0)
-        return false;
-    // '\t' to '\r' (tab, line end, vertical tab, form feed, carriage return) and ' '.
-    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('\t' - 1)),
-                                          _mm_cmplt_epi8(bytes, _mm_set1_epi8('\r' + 1)));
-    blank = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control);
-    return true;
-}
-
-uint64_t sumOfLanes(__m128i counts) {
-    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-    return static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
-#endif
 
 int32_t readPartSlowly(const char* first, const char* last) {
     return first == last ? 0 : parseIntText(first, last);
@@ -83,58 +64,8 @@ void readCornerSlowly(const char* first, const char* end, ObjCornerNumbers& corn
 
 } // namespace
 
-uint64_t countObjFields(const char* line, const char* first, const char* last, bool continued) {
-#if defined(__SSE2__)
-    if (continued || last - line < 16)
-        return countFieldsScalar(first, last);
-    // Field starts are non-blank bytes after a blank one (the text starts after a blank: the
-    // keyword's end); each adds one to a byte counter of its lane. A comment anywhere sends the
-    // rest of the line to the scalar count, which stops there.
-    __m128i starts = _mm_setzero_si128();
-    __m128i blankBefore = _mm_cvtsi32_si128(0xFF);
-    const char* p = first;
-    uint64_t scalar = 0;
-    auto add = [&](__m128i blank) {
-        const __m128i previous = _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore);
-        starts = _mm_sub_epi8(starts, _mm_andnot_si128(blank, previous));
-        blankBefore = _mm_srli_si128(blank, 15);
-    };
-    uint64_t flushed = 0;
-    for (int chunks = 0; last - p >= 16; p += 16) {
-        // A lane counts at most one start per 16 bytes: its byte is emptied before it can wrap.
-        if (++chunks == 255) {
-            flushed += sumOfLanes(starts);
-            starts = _mm_setzero_si128();
-            chunks = 0;
-        }
-        __m128i blank;
-        if (!blankBytes(p, blank)) {
-            scalar = countFieldsScalar(_mm_cvtsi128_si32(blankBefore) != 0 ? p : fieldEnd(p, last), last);
-            p = last;
-            break;
-        }
-        add(blank);
-    }
-    if (p != last) {
-        // The last bytes, in the 16 that end the line; the lanes of bytes counted already (at
-        // least one) are left out, and each lane left has its byte's predecessor in the lane
-        // before.
-        const int done = 16 - static_cast<int>(last - p);
-        __m128i blank;
-        if (!blankBytes(last - 16, blank)) {
-            scalar = countFieldsScalar(_mm_cvtsi128_si32(blankBefore) != 0 ? p : fieldEnd(p, last), last);
-        } else {
-            const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-            const __m128i keep = _mm_cmpgt_epi8(lanes, _mm_set1_epi8(static_cast<char>(done - 1)));
-            starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, _mm_slli_si128(blank, 1)), keep));
-        }
-    }
-    return flushed + sumOfLanes(starts) + scalar;
-#else
-    (void)line;
-    (void)continued;
+uint64_t countObjFieldsSlowly(const char* first, const char* last) {
     return countFieldsScalar(first, last);
-#endif
 }
 
 size_t splitObjFields(const char* first, const char* last, Field* fields, size_t count) {

@@ -10,6 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 enum class ObjLineKind { other, position, texcoord, normal, face, group };
 
 // Space, tab, line end, vertical tab, form feed, carriage return: one bit each.
@@ -85,10 +89,75 @@ inline ObjLineKind classifyObjLine(const char* first, const char* last, const ch
     }
 }
 
+// The fields in [first, last) before a comment, byte by byte.
+uint64_t countObjFieldsSlowly(const char* first, const char* last);
+
+#if defined(__SSE2__)
+// 0xFF for each blank byte of `bytes`: '\t' to '\r' (tab, line end, vertical tab, form feed,
+// carriage return) and ' '.
+inline __m128i objBlankBytes(__m128i bytes) {
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('\t' - 1)),
+                                          _mm_cmplt_epi8(bytes, _mm_set1_epi8('\r' + 1)));
+    return _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control);
+}
+
+inline uint64_t sumOfObjLanes(__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    return static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+}
+#endif
+
 // The fields in [first, last) before a comment, `first` lying inside the line that starts at
 // `line`. `continued`: the text may hold a backslash that continues the line (a line read with
 // more than one line end).
-uint64_t countObjFields(const char* line, const char* first, const char* last, bool continued);
+inline uint64_t countObjFields(const char* line, const char* first, const char* last, bool continued) {
+#if defined(__SSE2__)
+    if (continued || last - line < 16)
+        return countObjFieldsSlowly(first, last);
+    // Field starts are non-blank bytes after a blank one (the text starts after a blank: the
+    // keyword's end); each adds one to a byte counter of its lane. A '#' anywhere sends the line
+    // to the byte-by-byte count, which knows comments.
+    __m128i starts = _mm_setzero_si128();
+    __m128i hashes = _mm_setzero_si128();
+    __m128i blankBefore = _mm_cvtsi32_si128(0xFF);
+    const __m128i hash = _mm_set1_epi8('#');
+    uint64_t flushed = 0;
+    const char* p = first;
+    for (int chunks = 0; last - p >= 16; p += 16) {
+        // A lane counts at most one start per 16 bytes: its byte is emptied before it can wrap.
+        if (++chunks == 255) {
+            flushed += sumOfObjLanes(starts);
+            starts = _mm_setzero_si128();
+            chunks = 0;
+        }
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i blank = objBlankBytes(bytes);
+        hashes = _mm_or_si128(hashes, _mm_cmpeq_epi8(bytes, hash));
+        starts = _mm_sub_epi8(starts, _mm_andnot_si128(blank, _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore)));
+        blankBefore = _mm_srli_si128(blank, 15);
+    }
+    if (p != last) {
+        // The last bytes, in the 16 that end the line; the lanes of bytes counted already (at
+        // least one) are left out, and each lane left has its byte's predecessor in the lane
+        // before.
+        const int done = 16 - static_cast<int>(last - p);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(last - 16));
+        const __m128i blank = objBlankBytes(bytes);
+        hashes = _mm_or_si128(hashes, _mm_cmpeq_epi8(bytes, hash));
+        const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i keep = _mm_cmpgt_epi8(lanes, _mm_set1_epi8(static_cast<char>(done - 1)));
+        starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, _mm_slli_si128(blank, 1)), keep));
+    }
+    if (_mm_movemask_epi8(hashes) != 0)
+        return countObjFieldsSlowly(first, last);
+    return flushed + sumOfObjLanes(starts);
+#else
+    (void)line;
+    (void)continued;
+    return countObjFieldsSlowly(first, last);
+#endif
+}
 
 // Up to `count` fields of [first, last) before a comment; returns how many were taken.
 size_t splitObjFields(const char* first, const char* last, Field* fields, size_t count);

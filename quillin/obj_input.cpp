@@ -232,7 +232,10 @@ ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
         releaseObjTables(tables);
         return ObjReadResult::failed;
     }
-    finishObjGroups(tables, places[kChunks], false);
+    bool ownNumbersOnly = true;
+    for (const ObjStretch& stretch : stretches)
+        ownNumbersOnly = ownNumbersOnly && stretch.ownNumbersOnly;
+    finishObjGroups(tables, places[kChunks], false, ownNumbersOnly);
     return ObjReadResult::ok;
 }
 

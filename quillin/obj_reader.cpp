@@ -165,6 +165,7 @@ void parseFace(ParseState& s, const Piece& piece, const char* fields) {
                      resolvesDirectly(repeated[c], t.texcoordCount, corners[c].texcoord) &&
                      resolvesDirectly(repeated[c], t.normalCount, corners[c].normal);
         if (direct) {
+            // Each corner names its position's number three times: its own numbers.
             s.tables.faces[s.at.face++] = ObjFace{firstCorner, 3};
             s.at.corner += 3;
             return;
@@ -189,6 +190,11 @@ void parseFace(ParseState& s, const Piece& piece, const char* fields) {
         s.stretch.error = error;
         s.stop = true;
         return;
+    }
+    for (uint32_t c = 0; c < count && s.stretch.ownNumbersOnly; ++c) {
+        const ObjCorner& corner = corners[c];
+        s.stretch.ownNumbersOnly = (corner.texcoord == kNoIndex || corner.texcoord == corner.position) &&
+                                   (corner.normal == kNoIndex || corner.normal == corner.position);
     }
     s.tables.faces[s.at.face++] = ObjFace{firstCorner, count};
     s.at.corner += count;
@@ -301,6 +307,7 @@ void releaseObjTables(ObjTables& tables) {
 
 void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch) {
     stretch.changed = false;
+    stretch.ownNumbersOnly = true;
     stretch.error = ObjError{ObjError::none, 0, nullptr, 0};
     ParseState s{tables, stretch, stretch.start};
     forEachLine(reader, [&s](const Piece& line) {
@@ -311,7 +318,8 @@ void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch
     stretch.end = s.at;
 }
 
-void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn) {
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool ownNumbersOnly) {
+    tables.cornersNameOwnNumbers = ownNumbersOnly;
     if (end.group > tables.groupCount && warn)
         warnLine(364);
     tables.storedFaces = end.face;
@@ -344,6 +352,6 @@ ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* p
         printObjError(stretch.error, path);
         return stretch.error.kind == ObjError::badReference ? ParseResult::badReference : ParseResult::badFace;
     }
-    finishObjGroups(tables, stretch.end, true);
+    finishObjGroups(tables, stretch.end, true, stretch.ownNumbersOnly);
     return ParseResult::ok;
 }

@@ -65,6 +65,8 @@ struct ObjTables {
     uint32_t groupCount;
     uint32_t storedFaces;
     uint32_t storedGroups;
+    bool cornersNameOwnNumbers; // every stored corner's texture coordinate and normal, where it
+                                // names one, has the number of its position (as the exporter writes)
 };
 
 // What the counting pass finds in a stretch of the input.
@@ -115,6 +117,7 @@ struct ObjStretch {
     bool warn;      // true: print the index warning and leave the record out; false: stop as changed
     ObjPlace end;
     bool changed;   // the input differs from what the counting pass saw
+    bool ownNumbersOnly; // every corner stored names its position's own numbers, or none
     ObjError error;
 };
 
@@ -123,8 +126,9 @@ void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch
 
 // Once the last stretch is parsed (it ended at `end`): each stored group's faces run to the next
 // group's first face or to the last face, and the stored counts are set. Prints the warning
-// for a last group beyond the table when `warn`.
-void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn);
+// for a last group beyond the table when `warn`. `ownNumbersOnly`: every stretch's corners name
+// their positions' own numbers.
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool ownNumbersOnly);
 
 void printObjError(const ObjError& error, const char* path);
 
