@@ -16,7 +16,7 @@ void printReadError(const char* path) {
     std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
 }
 
-ObjPlace placeAfter(const ObjPieceCounts& counts) {
+ObjPlace placeAfter(const ObjLineCounts& counts) {
     const ObjCounts& r = counts.records;
     return ObjPlace{static_cast<uint32_t>(r.positions), static_cast<uint32_t>(r.texcoords),
                     static_cast<uint32_t>(r.normals),   static_cast<uint32_t>(r.faces),
@@ -64,7 +64,7 @@ ObjReadResult parseInOneStretch(const TextInput& input, const ReadBuffer& buffer
                                 ObjTables& tables) {
     PieceReader reader;
     startPieces(reader, input, buffer);
-    const ParseResult parsed = parseObjPieces(reader, tables, path);
+    const ParseResult parsed = parseObjLines(reader, tables, path);
     if (parsed == ParseResult::ok)
         reportReaderFailure(reader, path);
     if (parsed != ParseResult::ok || reader.failed || reader.outOfMemory) {
@@ -78,7 +78,7 @@ ObjReadResult readInOneStretch(const TextInput& input, const ReadBuffer& buffer,
                                ObjTables& tables) {
     PieceReader reader;
     startPieces(reader, input, buffer);
-    const ObjPieceCounts counts = countObjPieces(reader);
+    const ObjLineCounts counts = countObjLines(reader);
     if (reportReaderFailure(reader, path))
         return ObjReadResult::failed;
     if (!allocate(counts.records, tables))
@@ -100,11 +100,11 @@ constexpr int kChunks = 32;
 
 struct CountedChunks {
     uint64_t bounds[kChunks + 1];
-    ObjPieceCounts counts[kChunks];
+    ObjLineCounts counts[kChunks];
 };
 
-ObjPieceCounts sumCounts(const CountedChunks& chunks, int first, int end) {
-    ObjPieceCounts total{};
+ObjLineCounts sumCounts(const CountedChunks& chunks, int first, int end) {
+    ObjLineCounts total{};
     for (int j = first; j < end; ++j) {
         total.records = sum(total.records, chunks.counts[j].records);
         total.lines += chunks.counts[j].lines;
@@ -155,7 +155,7 @@ bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFai
         for (int j = next++; j < kChunks; j = next++) {
             PieceReader reader;
             startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
-            chunks.counts[j] = countObjPieces(reader);
+            chunks.counts[j] = countObjLines(reader);
             failures.failed[i] = failures.failed[i] || reader.failed;
             failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
         }
@@ -165,7 +165,7 @@ bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFai
 
 // Where each chunk's records go: the table places after the chunks before it.
 void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]) {
-    ObjPieceCounts before{};
+    ObjLineCounts before{};
     places[0] = placeAfter(before);
     for (int j = 0; j < kChunks; ++j) {
         before.records = sum(before.records, chunks.counts[j].records);

@@ -151,12 +151,12 @@ void storeCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner
 
 // Reads the corners into the corner table, resolved; a face of fewer than three corners is an
 // error before any missing record it names.
-void parseFace(ParseState& s, const Piece& piece, const char* fields) {
-    const char* last = piece.text + piece.length;
+void parseFace(ParseState& s, const Piece& line, const char* fields) {
+    const char* last = line.text + line.length;
     const uint32_t firstCorner = s.at.corner;
     int32_t repeated[3];
     if (s.at.face < s.stretch.limit.face && s.stretch.limit.corner - firstCorner >= 3 &&
-        readRepeatedFaceNumbers(piece.text, last, repeated)) {
+        readRepeatedFaceNumbers(line.text, last, repeated)) {
         ObjCorner* corners = s.tables.corners + firstCorner;
         const ObjTables& t = s.tables;
         bool direct = true;
@@ -181,7 +181,7 @@ void parseFace(ParseState& s, const Piece& piece, const char* fields) {
         if (count < room && error.kind == ObjError::none)
             storeCorner(s, numbers, corners[count], error);
     if (count > room || s.at.face >= s.stretch.limit.face) {
-        roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(piece.text, last));
+        roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(line.text, last));
         return;
     }
     if (count < 3)
@@ -209,10 +209,10 @@ void parseGroup(ParseState& s, const char* fields, const char* last) {
     ++s.at.group;
 }
 
-void parseLine(ParseState& s, const Piece& piece) {
-    const char* last = piece.text + piece.length;
+void parseLine(ParseState& s, const Piece& line) {
+    const char* last = line.text + line.length;
     const char* fields = nullptr;
-    const ObjLineKind kind = classifyObjLine(piece.text, last, fields);
+    const ObjLineKind kind = classifyObjLine(line.text, last, fields);
     const char* keyword = fields - (kind == ObjLineKind::texcoord || kind == ObjLineKind::normal ? 2 : 1);
     switch (kind) {
     case ObjLineKind::position:
@@ -225,7 +225,7 @@ void parseLine(ParseState& s, const Piece& piece) {
         parseTexcoord(s, keyword, fields, last);
         return;
     case ObjLineKind::face:
-        parseFace(s, piece, fields);
+        parseFace(s, line, fields);
         return;
     case ObjLineKind::group:
         parseGroup(s, fields, last);
@@ -237,8 +237,8 @@ void parseLine(ParseState& s, const Piece& piece) {
 
 } // namespace
 
-ObjPieceCounts countObjPieces(PieceReader& reader) {
-    ObjPieceCounts counts{};
+ObjLineCounts countObjLines(PieceReader& reader) {
+    ObjLineCounts counts{};
     forEachLine(reader, [&counts](const Piece& line) {
         const char* last = line.text + line.length;
         const char* fields = nullptr;
@@ -341,7 +341,7 @@ void printObjError(const ObjError& error, const char* path) {
                      error.line, path);
 }
 
-ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* path) {
+ParseResult parseObjLines(PieceReader& reader, ObjTables& tables, const char* path) {
     ObjStretch stretch{};
     stretch.start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
     stretch.limit = ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,

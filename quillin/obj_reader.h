@@ -70,13 +70,13 @@ struct ObjTables {
 };
 
 // What the counting pass finds in a stretch of the input.
-struct ObjPieceCounts {
+struct ObjLineCounts {
     ObjCounts records; // "v", "vt", "vn", "f" (and the corners of its faces), "g"
     uint64_t lines;    // line ends
 };
 
-// Counting pass: reads every piece and counts the records of each kind.
-ObjPieceCounts countObjPieces(PieceReader& reader);
+// Counting pass: reads every line and counts the records of each kind and the corners of faces.
+ObjLineCounts countObjLines(PieceReader& reader);
 
 // Allocates the six tables in the order positions, texture coordinates, normals, faces,
 // corners, groups, zero-filled. On failure releases what it allocated and returns false (the
@@ -121,7 +121,7 @@ struct ObjStretch {
     ObjError error;
 };
 
-// Parses the pieces of the reader into the tables from stretch.start on.
+// Parses the lines of the reader into the tables from stretch.start on.
 void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch);
 
 // Once the last stretch is parsed (it ended at `end`): each stored group's faces run to the next
@@ -137,4 +137,4 @@ enum class ParseResult { ok, badReference, badFace };
 // The whole parsing pass in one stretch: prints the index warnings; stops with one "ERROR: "
 // message on a face that names a record that does not exist or has fewer than three corners.
 // `path` names the file in that message.
-ParseResult parseObjPieces(PieceReader& reader, ObjTables& tables, const char* path);
+ParseResult parseObjLines(PieceReader& reader, ObjTables& tables, const char* path);

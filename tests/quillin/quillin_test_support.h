@@ -46,11 +46,11 @@ inline void readObjText(std::string text, ObjRead& read, const ObjCounts* counts
     const ReadBuffer none{nullptr, 0};
     PieceReader reader;
     startPieces(reader, input, none);
-    const ObjCounts counted = countObjPieces(reader).records;
+    const ObjCounts counted = countObjLines(reader).records;
     ASSERT_TRUE(allocateObjTables(counts != nullptr ? *counts : counted, read.tables));
     startPieces(reader, input, none);
     testing::internal::CaptureStderr();
-    read.result = parseObjPieces(reader, read.tables, "in.obj");
+    read.result = parseObjLines(reader, read.tables, "in.obj");
     read.err = testing::internal::GetCapturedStderr();
 }
 
@@ -58,7 +58,7 @@ inline ObjCounts countObjText(std::string text) {
     const TextInput input = memoryInput(text);
     PieceReader reader;
     startPieces(reader, input, ReadBuffer{nullptr, 0});
-    return countObjPieces(reader).records;
+    return countObjLines(reader).records;
 }
 
 // Little-endian bytes for expected .msh contents.
