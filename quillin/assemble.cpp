@@ -108,21 +108,12 @@ bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPl
     const uint32_t base = plan.baseVertexCount;
     const uint32_t extras = plan.extraCount;
     const uint32_t triangles = plan.triangleCount;
-    const bool twoShares =
-        uint64_t{base} + triangles >= parallelFrom &&
-        runTogether(
-            [&] {
-                fillVertices(obj, plan, 0, base / 2, 0, extras / 2, mesh);
-                fillTriangles(plan, 0, triangles / 2, mesh);
-            },
-            [&] {
-                fillVertices(obj, plan, base / 2, base, extras / 2, extras, mesh);
-                fillTriangles(plan, triangles / 2, triangles, mesh);
-            });
-    if (!twoShares) {
-        fillVertices(obj, plan, 0, base, 0, extras, mesh);
-        fillTriangles(plan, 0, triangles, mesh);
-    }
+    runShares(uint64_t{base} + triangles, parallelFrom, [&](int share) {
+        const ShareRange vertices = shareOf(base, share), extraVertices = shareOf(extras, share);
+        const ShareRange faces = shareOf(triangles, share);
+        fillVertices(obj, plan, vertices.first, vertices.end, extraVertices.first, extraVertices.end, mesh);
+        fillTriangles(plan, faces.first, faces.end, mesh);
+    });
     fillCopies(plan, mesh);
     return assembleMatrices(side, plan, mesh);
 }

@@ -155,15 +155,6 @@ void mapCorners(const ObjTables& obj, uint32_t corners, uint64_t* claims, uint32
     }
 }
 
-// Runs share(0) and share(1), on two threads when the work is large and a thread can be had.
-template <typename Share>
-void runShares(uint64_t work, Share share) {
-    if (work < kParallelAssemblyFrom || !runTogether([&] { share(0); }, [&] { share(1); })) {
-        share(0);
-        share(1);
-    }
-}
-
 PolygonPoint pointOf(const ObjTables& obj, const ObjCorner& corner) {
     const ObjVec3& p = obj.positions[corner.position];
     return PolygonPoint{p.x, p.y, p.z};
@@ -268,12 +259,11 @@ bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbe
     void* scratch = mshAllocate(2 * size_t{largest}, kScratchBytesPerCorner);
     if (scratch == nullptr)
         return false;
-    const uint32_t half = obj.storedFaces / 2;
-    runShares(uint64_t{corners}, [&](int share) {
+    runShares(corners, kParallelAssemblyFrom, [&](int share) {
         const PolygonScratch mine =
             carvePolygonScratch(static_cast<char*>(scratch) + share * size_t{largest} * kScratchBytesPerCorner, largest);
-        planFaceTriangles(obj, numbers, share == 0 ? 0 : half, share == 0 ? half : obj.storedFaces, mine,
-                          plan.triangleVertices);
+        const ShareRange faces = shareOf(obj.storedFaces, share);
+        planFaceTriangles(obj, numbers, faces.first, faces.end, mine, plan.triangleVertices);
     });
     mshRelease(scratch);
     return true;
@@ -289,19 +279,21 @@ bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
     if (cornerVertices == nullptr)
         return false;
     adviseHugePages(cornerVertices, sizeof(uint32_t) * corners);
-    const uint32_t split = obj.positionCount / 2;
+    const uint32_t split = shareOf(obj.positionCount, 1).first;
     ExtraSet sets[2] = {};
     if (obj.cornersNameOwnNumbers) {
         // Every corner names its position's own numbers (or none): every corner is its
         // position's own vertex, which carries those numbers already.
-        runShares(uint64_t{corners}, [&](int share) {
-            for (uint32_t c = share == 0 ? 0 : corners / 2; c < (share == 0 ? corners / 2 : corners); ++c)
+        runShares(corners, kParallelAssemblyFrom, [&](int share) {
+            const ShareRange mine = shareOf(corners, share);
+            for (uint32_t c = mine.first; c < mine.end; ++c)
                 cornerVertices[c] = obj.corners[c].position;
         });
     } else {
-        runShares(uint64_t{corners}, [&](int share) {
-            mapCorners(obj, corners, plan.claims, share == 0 ? 0 : split, share == 0 ? split : obj.positionCount,
-                       plan.baseVertexCount, cornerVertices, sets[share]);
+        runShares(corners, kParallelAssemblyFrom, [&](int share) {
+            const ShareRange positions = shareOf(obj.positionCount, share);
+            mapCorners(obj, corners, plan.claims, positions.first, positions.end, plan.baseVertexCount,
+                       cornerVertices, sets[share]);
         });
     }
     const bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
@@ -319,9 +311,9 @@ bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
         return planned;
     }
     if (renumber)
-        runShares(uint64_t{corners}, [&](int share) {
-            renumberSecondShare(obj, numbers, share == 0 ? 0 : corners / 2, share == 0 ? corners / 2 : corners,
-                                cornerVertices);
+        runShares(corners, kParallelAssemblyFrom, [&](int share) {
+            const ShareRange mine = shareOf(corners, share);
+            renumberSecondShare(obj, numbers, mine.first, mine.end, cornerVertices);
         });
     plan.triangleVertices = cornerVertices;
     return true;

@@ -146,21 +146,29 @@ bool reportFailures(const ReaderFailures& failures, const char* path) {
     return failed || outOfMemory;
 }
 
-// Both threads take the next chunk not yet counted until none is left, since the chunks of
-// faces cost more to count than the chunks of vertices.
-bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
+// Runs work(j, reader) for every chunk j, on two threads that each take the next chunk not yet
+// taken until none is left (chunks of faces cost more than chunks of vertices), each reading
+// through its own handle and half of the buffer. Returns false, having run nothing, when no
+// thread can be started.
+template <typename Work>
+bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFailures& failures, Work work) {
     std::atomic<int> next{0};
-    auto countOne = [&](int i) {
+    auto takeChunks = [&](int i) {
         failures.failed[i] = failures.outOfMemory[i] = false;
         for (int j = next++; j < kChunks; j = next++) {
             PieceReader reader;
             startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
-            chunks.counts[j] = countObjLines(reader);
+            work(j, reader);
             failures.failed[i] = failures.failed[i] || reader.failed;
             failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
         }
     };
-    return runTogether([&] { countOne(0); }, [&] { countOne(1); });
+    return runTogether([&] { takeChunks(0); }, [&] { takeChunks(1); });
+}
+
+bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
+    return forEachChunk(two, chunks, failures,
+                        [&chunks](int j, PieceReader& reader) { chunks.counts[j] = countObjLines(reader); });
 }
 
 // Where each chunk's records go: the table places after the chunks before it.
@@ -179,21 +187,13 @@ void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]
 // was counted, or no thread could be started); an error found is kept in its chunk's stretch.
 bool parseChunks(const TwoStretches& two, const CountedChunks& chunks, const ObjPlace places[kChunks + 1],
                  ObjTables& tables, ObjStretch stretches[kChunks], ReaderFailures& failures) {
-    std::atomic<int> next{0};
-    auto parseSome = [&](int i) {
-        failures.failed[i] = failures.outOfMemory[i] = false;
-        for (int j = next++; j < kChunks; j = next++) {
-            stretches[j] = ObjStretch{};
-            stretches[j].start = places[j];
-            stretches[j].limit = places[j + 1];
-            PieceReader reader;
-            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
-            parseObjStretch(reader, tables, stretches[j]);
-            failures.failed[i] = failures.failed[i] || reader.failed;
-            failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
-        }
-    };
-    if (!runTogether([&] { parseSome(0); }, [&] { parseSome(1); }))
+    const bool ran = forEachChunk(two, chunks, failures, [&](int j, PieceReader& reader) {
+        stretches[j] = ObjStretch{};
+        stretches[j].start = places[j];
+        stretches[j].limit = places[j + 1];
+        parseObjStretch(reader, tables, stretches[j]);
+    });
+    if (!ran)
         return false;
     for (int j = 0; j < kChunks; ++j) {
         if (stretches[j].error.kind != ObjError::none)

@@ -128,27 +128,6 @@ int faceWarning(const char* first, const char* last) {
     }
 }
 
-// A number naming record 1..size, as nearly every corner's numbers do: one comparison.
-bool resolvesDirectly(int32_t number, uint32_t size, uint32_t& index) {
-    index = static_cast<uint32_t>(number) - 1u;
-    return index < size;
-}
-
-// The corner's numbers as table numbers; the rare relative or missing ones take the full way.
-void storeCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner& corner, ObjError& error) {
-    const ObjTables& t = s.tables;
-    if (resolvesDirectly(numbers.position, t.positionCount, corner.position) &&
-        (!numbers.hasTexcoord || resolvesDirectly(numbers.texcoord, t.texcoordCount, corner.texcoord)) &&
-        (!numbers.hasNormal || resolvesDirectly(numbers.normal, t.normalCount, corner.normal))) {
-        if (!numbers.hasTexcoord)
-            corner.texcoord = kNoIndex;
-        if (!numbers.hasNormal)
-            corner.normal = kNoIndex;
-        return;
-    }
-    resolveCorner(s, numbers, corner, error);
-}
-
 // Reads the corners into the corner table, resolved; a face of fewer than three corners is an
 // error before any missing record it names.
 void parseFace(ParseState& s, const Piece& line, const char* fields) {
@@ -161,9 +140,9 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
         const ObjTables& t = s.tables;
         bool direct = true;
         for (int c = 0; c < 3; ++c)
-            direct = direct && resolvesDirectly(repeated[c], t.positionCount, corners[c].position) &&
-                     resolvesDirectly(repeated[c], t.texcoordCount, corners[c].texcoord) &&
-                     resolvesDirectly(repeated[c], t.normalCount, corners[c].normal);
+            direct = direct && resolveReference(repeated[c], s.at.position, t.positionCount, corners[c].position) &&
+                     resolveReference(repeated[c], s.at.texcoord, t.texcoordCount, corners[c].texcoord) &&
+                     resolveReference(repeated[c], s.at.normal, t.normalCount, corners[c].normal);
         if (direct) {
             // Each corner names its position's number three times: its own numbers.
             s.tables.faces[s.at.face++] = ObjFace{firstCorner, 3};
@@ -179,7 +158,7 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
     ObjCornerNumbers numbers;
     for (const char* p = fields; readObjCorner(p, last, numbers); ++count)
         if (count < room && error.kind == ObjError::none)
-            storeCorner(s, numbers, corners[count], error);
+            resolveCorner(s, numbers, corners[count], error);
     if (count > room || s.at.face >= s.stretch.limit.face) {
         roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(line.text, last));
         return;
