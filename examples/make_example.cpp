@@ -24,10 +24,14 @@ constexpr uint32_t triangleTotal = 6;
 void fillVertices(Mesh& mesh) {
     for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
         const float f = float(i);
-        mesh.vertices[i] = MeshVertex{
-            0.1f * f - 0.5f, 1.0f / (f + 3.0f), -2.25f + 0.75f * f, // position
-            0.0f, f < 6 ? 1.0f : -1.0f, 0.0f,                        // normal
-            f / 11.0f, 1.0f - f / 11.0f};                            // texture coordinate
+        mesh.vertices[i] = MeshVertex{0.1f * f - 0.5f,
+                                      1.0f / (f + 3.0f),
+                                      -2.25f + 0.75f * f, // position
+                                      0.0f,
+                                      f < 6 ? 1.0f : -1.0f,
+                                      0.0f, // normal
+                                      f / 11.0f,
+                                      1.0f - f / 11.0f}; // texture coordinate
     }
 }
 
@@ -41,8 +45,8 @@ void fillGroupsAndTriangles(Mesh& mesh) {
         for (uint32_t k = 1; k + 1 < span; ++k)
             mesh.triangles[triangle++] =
                 MeshTriangle{{0, static_cast<uint16_t>(k), static_cast<uint16_t>(k + 1)}};
-        mesh.groups[g] = MeshGroup{shapes[g].id, 3 * (triangle - firstTriangle), baseVertex,
-                                   span, 3 * firstTriangle};
+        mesh.groups[g] = MeshGroup{shapes[g].id, 3 * (triangle - firstTriangle), baseVertex, span,
+                                   3 * firstTriangle};
         baseVertex += span;
     }
 }

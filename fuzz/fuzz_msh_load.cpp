@@ -25,7 +25,8 @@ namespace {
 // Four slots of eight records each: small enough that most meshes are cut into many pieces.
 quillout::OutputBuffer& smallBuffer() {
     static quillout::OutputBuffer out{};
-    if (out.data == nullptr && !quillout::outputAllocate(out, 4 * 8 * quillout::objRecordMaxLength()))
+    if (out.data == nullptr &&
+        !quillout::outputAllocate(out, 4 * 8 * quillout::objRecordMaxLength()))
         std::abort();
     return out;
 }

@@ -33,12 +33,15 @@ bool sameTable(const T* a, const T* b, uint32_t count) {
 
 bool sameTables(const ObjTables& a, const ObjTables& b) {
     return a.positionCount == b.positionCount && a.texcoordCount == b.texcoordCount &&
-           a.normalCount == b.normalCount && a.faceCount == b.faceCount && a.cornerCount == b.cornerCount &&
-           a.groupCount == b.groupCount &&
+           a.normalCount == b.normalCount && a.faceCount == b.faceCount &&
+           a.cornerCount == b.cornerCount && a.groupCount == b.groupCount &&
            a.storedFaces == b.storedFaces && a.storedGroups == b.storedGroups &&
-           sameTable(a.positions, b.positions, a.positionCount) && sameTable(a.texcoords, b.texcoords, a.texcoordCount) &&
-           sameTable(a.normals, b.normals, a.normalCount) && sameTable(a.faces, b.faces, a.faceCount) &&
-           sameTable(a.corners, b.corners, a.cornerCount) && sameTable(a.groups, b.groups, a.groupCount);
+           sameTable(a.positions, b.positions, a.positionCount) &&
+           sameTable(a.texcoords, b.texcoords, a.texcoordCount) &&
+           sameTable(a.normals, b.normals, a.normalCount) &&
+           sameTable(a.faces, b.faces, a.faceCount) &&
+           sameTable(a.corners, b.corners, a.cornerCount) &&
+           sameTable(a.groups, b.groups, a.groupCount);
 }
 
 [[noreturn]] void fail(const char* what) {
@@ -50,7 +53,8 @@ bool sameTables(const ObjTables& a, const ObjTables& b) {
 void checkRanges(const Mesh& mesh) {
     for (uint32_t g = 0; g < mesh.groupCount; ++g) {
         const MeshGroup& group = mesh.groups[g];
-        if (group.vertexCount > 65536 || uint64_t{group.baseVertex} + group.vertexCount > mesh.vertexCount)
+        if (group.vertexCount > 65536 ||
+            uint64_t{group.baseVertex} + group.vertexCount > mesh.vertexCount)
             fail("group record range");
         for (uint32_t i = group.firstIndex; i < group.firstIndex + group.indexCount; ++i)
             if (mesh.triangles[i / 3].index[i % 3] >= group.vertexCount)
@@ -72,8 +76,9 @@ Mesh* assembled(const ObjTables& tables, uint64_t parallelFrom) {
 }
 
 bool sameMesh(const Mesh& a, const Mesh& b) {
-    return a.vertexCount == b.vertexCount && a.triangleCount == b.triangleCount && a.groupCount == b.groupCount &&
-           sameTable(a.vertices, b.vertices, a.vertexCount) && sameTable(a.triangles, b.triangles, a.triangleCount) &&
+    return a.vertexCount == b.vertexCount && a.triangleCount == b.triangleCount &&
+           a.groupCount == b.groupCount && sameTable(a.vertices, b.vertices, a.vertexCount) &&
+           sameTable(a.triangles, b.triangles, a.triangleCount) &&
            sameTable(a.groups, b.groups, a.groupCount);
 }
 

@@ -54,7 +54,8 @@ std::vector<uint16_t> groupIndices(FuzzedDataProvider& fuzz, uint32_t span) {
         std::swap(indices[i - 1], indices[fuzz.ConsumeIntegralInRange<uint32_t>(0, i - 1)]);
     const uint32_t extra = fuzz.ConsumeIntegralInRange<uint32_t>(0, maxExtraTriangles);
     while (indices.size() % 3 != 0 || indices.size() < size_t(span) + 3 * extra)
-        indices.push_back(static_cast<uint16_t>(fuzz.ConsumeIntegralInRange<uint32_t>(0, span - 1)));
+        indices.push_back(
+            static_cast<uint16_t>(fuzz.ConsumeIntegralInRange<uint32_t>(0, span - 1)));
     return indices;
 }
 
@@ -79,9 +80,11 @@ MeshHandle makeMesh(FuzzedDataProvider& fuzz) {
     uint32_t triangle = 0;
     for (uint32_t g = 0; g < groupCount; ++g) {
         const uint32_t n = static_cast<uint32_t>(indices[g].size() / 3);
-        mesh->groups[g] = MeshGroup{fuzz.ConsumeIntegral<uint32_t>(), 3 * n, base, spans[g], 3 * triangle};
+        mesh->groups[g] =
+            MeshGroup{fuzz.ConsumeIntegral<uint32_t>(), 3 * n, base, spans[g], 3 * triangle};
         for (uint32_t k = 0; k < n; ++k, ++triangle)
-            mesh->triangles[triangle] = MeshTriangle{{indices[g][3 * k], indices[g][3 * k + 1], indices[g][3 * k + 2]}};
+            mesh->triangles[triangle] =
+                MeshTriangle{{indices[g][3 * k], indices[g][3 * k + 1], indices[g][3 * k + 2]}};
         base += spans[g];
     }
     for (uint32_t j = 0; j < pairCount; ++j)
@@ -128,15 +131,19 @@ void compareMeshes(const Mesh& a, const Mesh& b) {
                 fail("vertex");
     }
     if (a.triangleCount != b.triangleCount ||
-        !std::equal(a.triangles, a.triangles + a.triangleCount, b.triangles, [](const MeshTriangle& s, const MeshTriangle& t) {
-            return std::equal(s.index, s.index + 3, t.index);
-        }))
+        !std::equal(a.triangles, a.triangles + a.triangleCount, b.triangles,
+                    [](const MeshTriangle& s, const MeshTriangle& t) {
+                        return std::equal(s.index, s.index + 3, t.index);
+                    }))
         fail("triangles");
-    if (a.groupCount != b.groupCount ||
-        !std::equal(a.groups, a.groups + a.groupCount, b.groups, [](const MeshGroup& g, const MeshGroup& h) {
-            return g.id == h.id && g.indexCount == h.indexCount && g.baseVertex == h.baseVertex &&
-                   g.vertexCount == h.vertexCount && g.firstIndex == h.firstIndex;
-        }))
+    if (a.groupCount != b.groupCount || !std::equal(a.groups, a.groups + a.groupCount, b.groups,
+                                                    [](const MeshGroup& g, const MeshGroup& h) {
+                                                        return g.id == h.id &&
+                                                               g.indexCount == h.indexCount &&
+                                                               g.baseVertex == h.baseVertex &&
+                                                               g.vertexCount == h.vertexCount &&
+                                                               g.firstIndex == h.firstIndex;
+                                                    }))
         fail("groups");
     if (a.groupMatrixCount != b.groupMatrixCount ||
         !std::equal(a.groupMatrix, a.groupMatrix + a.groupMatrixCount, b.groupMatrix))
@@ -164,7 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fail("could not save the input mesh");
     if (run(quillout::runQuillout, {"quillout", msh, obj}) != 0)
         fail("quillout failed");
-    const auto quillin = [parallelFromBytes](int argc, char** argv) { return runQuillinWith(argc, argv, parallelFromBytes); };
+    const auto quillin = [parallelFromBytes](int argc, char** argv) {
+        return runQuillinWith(argc, argv, parallelFromBytes);
+    };
     if (run(quillin, {"quillin", obj, imported, side}) != 0)
         fail("quillin failed");
     const MeshHandle back(mshLoad(imported.c_str()));

@@ -38,7 +38,8 @@ MeshHandle makeSmallMesh() {
         throw std::runtime_error("out of memory");
     for (uint32_t i = 0; i < 7; ++i) {
         const float f = float(i);
-        mesh->vertices[i] = MeshVertex{f, -0.5f * f, 1.0f / (f + 1.0f), 0, 0, 1, f / 7.0f, 1.0f - f / 7.0f};
+        mesh->vertices[i] =
+            MeshVertex{f, -0.5f * f, 1.0f / (f + 1.0f), 0, 0, 1, f / 7.0f, 1.0f - f / 7.0f};
     }
     mesh->triangles[0] = MeshTriangle{{0, 1, 2}};
     mesh->triangles[1] = MeshTriangle{{0, 2, 3}};
@@ -60,9 +61,7 @@ std::string u32(uint32_t value) {
     return bytes;
 }
 
-std::string header(const char* tag, uint32_t count) {
-    return std::string(tag, 4) + u32(count);
-}
+std::string header(const char* tag, uint32_t count) { return std::string(tag, 4) + u32(count); }
 
 void writeMshSeeds(const fs::path& dir, const fs::path& scratch) {
     const MeshHandle mesh = makeSmallMesh();
@@ -76,7 +75,8 @@ void writeMshSeeds(const fs::path& dir, const fs::path& scratch) {
     // The sections of the same mesh in reverse order, each copied from the writer's file.
     const size_t vert = 8 + 44 * 7, indl = 8 + 6 * 4, grpl = 8 + 20 * 2, gtom = 8 + 4 * 2;
     const std::string v = whole.substr(0, vert), i = whole.substr(vert, indl),
-                      g = whole.substr(vert + indl, grpl), t = whole.substr(vert + indl + grpl, gtom),
+                      g = whole.substr(vert + indl, grpl),
+                      t = whole.substr(vert + indl + grpl, gtom),
                       m = whole.substr(vert + indl + grpl + gtom);
     writeBytes(dir / "reverse_order.msh", m + t + g + i + v);
     writeBytes(dir / "end_marker.msh", v + header("SVWL", 0) + "trailing bytes");
@@ -84,7 +84,8 @@ void writeMshSeeds(const fs::path& dir, const fs::path& scratch) {
     writeBytes(dir / "indices_not_triples.msh", header("INDL", 4) + u32(0) + u32(0));
     writeBytes(dir / "unknown_tag.msh", header("ABCD", 5));
     writeBytes(dir / "huge_count.msh", header("VERT", 0xFFFFFFFFu) + u32(0));
-    writeBytes(dir / "group_past_triangles.msh", i + header("GRPL", 1) + u32(1) + u32(30) + u32(0) + u32(3) + u32(6));
+    writeBytes(dir / "group_past_triangles.msh",
+               i + header("GRPL", 1) + u32(1) + u32(30) + u32(0) + u32(3) + u32(6));
 }
 
 void writeObjSeeds(const fs::path& objDir, const fs::path& sideDir, const fs::path& scratch) {
@@ -97,16 +98,18 @@ void writeObjSeeds(const fs::path& objDir, const fs::path& sideDir, const fs::pa
     writeBytes(objDir / "exported.obj", readBytes(obj));
     writeBytes(sideDir / "exported.matrix", readBytes(scratch / "small.matrix"));
 
-    writeBytes(objDir / "foreign.obj",
-               "# comment\r\no cube\r\nmtllib a.mtl\r\nv 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0 1.0\r\n"
-               "vt 0 0\r\nvt 1 0 0\r\nvn 0 0 1\r\nusemtl red\r\ns off\r\ng side/3\r\n"
-               "f 1/1/1 2/2/1 3/2/1 4/1/1\r\nf 1//1 3//1 4//1 # trailing comment\r\nf -4/-2 -3/-1 -2/-1\r\n");
-    writeBytes(objDir / "plain_faces.obj",
-               "v 1 2 3\nv .5 -2 +3\nv 1e3 0x1p3 inf\nf 1 2 3\nf 3 2 1 1\ng\ng my part/12\nf 1 2 3\ng x/y\ngg\n");
+    writeBytes(
+        objDir / "foreign.obj",
+        "# comment\r\no cube\r\nmtllib a.mtl\r\nv 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0 1.0\r\n"
+        "vt 0 0\r\nvt 1 0 0\r\nvn 0 0 1\r\nusemtl red\r\ns off\r\ng side/3\r\n"
+        "f 1/1/1 2/2/1 3/2/1 4/1/1\r\nf 1//1 3//1 4//1 # trailing comment\r\nf -4/-2 -3/-1 "
+        "-2/-1\r\n");
+    writeBytes(objDir / "plain_faces.obj", "v 1 2 3\nv .5 -2 +3\nv 1e3 0x1p3 inf\nf 1 2 3\nf 3 2 1 "
+                                           "1\ng\ng my part/12\nf 1 2 3\ng x/y\ngg\n");
     writeBytes(objDir / "bad_reference.obj", "v 0 0 0\nf 1 2 3\n");
     writeBytes(objDir / "long_line.obj",
-               "v " + std::string(300, '1') + " 2 3\n" + "vn 1 2 3" + std::string(247, ' ') + "f 1 1 1\n" +
-                   "g 'quoted'/4\tx\n" + "vt 0.25\tt 1\n" + "f 1/1/1 1/1/1 1/1/1\n");
+               "v " + std::string(300, '1') + " 2 3\n" + "vn 1 2 3" + std::string(247, ' ') +
+                   "f 1 1 1\n" + "g 'quoted'/4\tx\n" + "vt 0.25\tt 1\n" + "f 1/1/1 1/1/1 1/1/1\n");
     writeBytes(objDir / "nul_byte.obj", std::string("v 1 2 3\nf 1 1\0 1\nf 1/1 1/1 1/1\n", 31));
 
     writeBytes(sideDir / "interleaved.matrix",
@@ -143,7 +146,8 @@ int main(int argc, char** argv) {
         const fs::path corpus = argv[1];
         const fs::path scratch = fs::temp_directory_path() / "quill-fuzz-seeds";
         fs::create_directories(scratch);
-        for (const char* target : {"fuzz_msh_load", "fuzz_obj_reader", "fuzz_side_file", "fuzz_round_trip"})
+        for (const char* target :
+             {"fuzz_msh_load", "fuzz_obj_reader", "fuzz_side_file", "fuzz_round_trip"})
             fs::create_directories(corpus / target);
         writeMshSeeds(corpus / "fuzz_msh_load", scratch);
         writeObjSeeds(corpus / "fuzz_obj_reader", corpus / "fuzz_side_file", scratch);

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 
 using namespace msh;
 
@@ -176,31 +176,29 @@ Step loadVertices(Loader& loader, uint32_t count) {
         !allocateTable(mesh.vertices, mesh.vertexCount, count))
         return Step::failed;
     MeshVertex* vertices = mesh.vertices;
-    const bool read =
-        readRecords(loader, count, vertexRecordSize,
-                    [vertices](const unsigned char* bytes, size_t first, size_t n) {
-                        decodeVertexRecords(vertices + first, bytes, n);
-                    }) &&
-        readRecords(loader, count, normalRecordSize,
-                    [vertices](const unsigned char* bytes, size_t first, size_t n) {
-                        decodeNormalRecords(vertices + first, bytes, n);
-                    });
+    const bool read = readRecords(loader, count, vertexRecordSize,
+                                  [vertices](const unsigned char* bytes, size_t first, size_t n) {
+                                      decodeVertexRecords(vertices + first, bytes, n);
+                                  }) &&
+                      readRecords(loader, count, normalRecordSize,
+                                  [vertices](const unsigned char* bytes, size_t first, size_t n) {
+                                      decodeNormalRecords(vertices + first, bytes, n);
+                                  });
     return read ? Step::nextSection : Step::failed;
 }
 
 // Sections whose records map one to one onto the entries of a table.
 template <typename T>
-Step loadTable(Loader& loader, T*& table, uint32_t& tableCount, uint32_t count,
-               size_t recordSize) {
+Step loadTable(Loader& loader, T*& table, uint32_t& tableCount, uint32_t count, size_t recordSize) {
     if (!payloadPresent(loader, count, recordSize) || !allocateTable(table, tableCount, count))
         return Step::failed;
     T* entries = table;
-    const bool read = readRecords(
-        loader, count, recordSize,
-        [entries, recordSize](const unsigned char* bytes, size_t first, size_t n) {
-            for (size_t i = 0; i < n; ++i)
-                decodeRecord(bytes + i * recordSize, entries[first + i]);
-        });
+    const bool read =
+        readRecords(loader, count, recordSize,
+                    [entries, recordSize](const unsigned char* bytes, size_t first, size_t n) {
+                        for (size_t i = 0; i < n; ++i)
+                            decodeRecord(bytes + i * recordSize, entries[first + i]);
+                    });
     return read ? Step::nextSection : Step::failed;
 }
 
@@ -236,8 +234,7 @@ Step loadSection(Loader& loader) {
     case tagIndices:
         if (mesh.triangles != nullptr || count % 3 != 0)
             return Step::nextSection;
-        return loadTable(loader, mesh.triangles, mesh.triangleCount, count / 3,
-                         triangleRecordSize);
+        return loadTable(loader, mesh.triangles, mesh.triangleCount, count / 3, triangleRecordSize);
     case tagGroups:
         if (mesh.groups != nullptr)
             return Step::nextSection;
@@ -292,9 +289,7 @@ bool findFileSize(std::FILE* file, uint64_t& size) {
     return true;
 }
 
-const char* printableName(const char* name) {
-    return name != nullptr ? name : "";
-}
+const char* printableName(const char* name) { return name != nullptr ? name : ""; }
 
 } // namespace
 
@@ -305,8 +300,8 @@ Mesh* mshLoad(const char* path) {
     const bool isDirectory = path != nullptr && std::filesystem::is_directory(path, ignored);
     std::FILE* file = isDirectory || path == nullptr ? nullptr : std::fopen(path, "rb");
     if (file == nullptr) {
-        std::fprintf(stderr, "mshLoad(): ERROR: Could not open .msh file \"%s\" for binary reading\n",
-                     name);
+        std::fprintf(
+            stderr, "mshLoad(): ERROR: Could not open .msh file \"%s\" for binary reading\n", name);
         return nullptr;
     }
     ByteSource source;

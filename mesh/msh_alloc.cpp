@@ -18,15 +18,11 @@ void* mshAllocate(size_t count, size_t size) {
     return std::calloc(bytes == 0 ? 1 : bytes, 1);
 }
 
-void mshRelease(void* memory) {
-    std::free(memory);
-}
+void mshRelease(void* memory) { std::free(memory); }
 
 void mshFailAllocation(uint64_t nth) {
     failAt.store(nth == 0 ? 0 : attempted.load(std::memory_order_relaxed) + nth,
                  std::memory_order_relaxed);
 }
 
-uint64_t mshAllocationCount() {
-    return attempted.load(std::memory_order_relaxed);
-}
+uint64_t mshAllocationCount() { return attempted.load(std::memory_order_relaxed); }

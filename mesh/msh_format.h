@@ -40,18 +40,14 @@ constexpr uint32_t vertexConstantWord = 0xFFFFFFFFu;
 // so whole blocks may be copied there.
 constexpr bool hostIsLittleEndian = std::endian::native == std::endian::little;
 
-inline uint16_t loadU16(const unsigned char* bytes) {
-    return uint16_t(bytes[0] | bytes[1] << 8);
-}
+inline uint16_t loadU16(const unsigned char* bytes) { return uint16_t(bytes[0] | bytes[1] << 8); }
 
 inline uint32_t loadU32(const unsigned char* bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
            uint32_t(bytes[3]) << 24;
 }
 
-inline float loadF32(const unsigned char* bytes) {
-    return std::bit_cast<float>(loadU32(bytes));
-}
+inline float loadF32(const unsigned char* bytes) { return std::bit_cast<float>(loadU32(bytes)); }
 
 inline void storeU16(unsigned char* bytes, uint16_t value) {
     bytes[0] = uint8_t(value);

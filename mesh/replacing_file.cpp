@@ -81,11 +81,10 @@ void removeTemporary(ReplacingFile& file) {
 // the earlier file is written in place instead, so that nothing about it changes but its bytes.
 bool matchEarlierFile(ReplacingFile& file, const struct stat& earlier) {
     struct stat created {};
-    const bool matched =
-        ::fstat(file.descriptor, &created) == 0 &&
-        ((created.st_uid == earlier.st_uid && created.st_gid == earlier.st_gid) ||
-         ::fchown(file.descriptor, earlier.st_uid, earlier.st_gid) == 0) &&
-        ::fchmod(file.descriptor, earlier.st_mode & 07777) == 0;
+    const bool matched = ::fstat(file.descriptor, &created) == 0 &&
+                         ((created.st_uid == earlier.st_uid && created.st_gid == earlier.st_gid) ||
+                          ::fchown(file.descriptor, earlier.st_uid, earlier.st_gid) == 0) &&
+                         ::fchmod(file.descriptor, earlier.st_mode & 07777) == 0;
     if (!matched)
         removeTemporary(file);
     return matched;
@@ -101,7 +100,8 @@ bool copyTarget(ReplacingFile& file, const char* path) {
 
 // A temporary file for a regular file at the path (or where its link leads), after the same
 // permission check that opening it for writing would make.
-bool openReplacement(ReplacingFile& file, const char* path, const struct stat& earlier, bool& refused) {
+bool openReplacement(ReplacingFile& file, const char* path, const struct stat& earlier,
+                     bool& refused) {
     struct stat own {};
     const bool linked = ::lstat(path, &own) == 0 && S_ISLNK(own.st_mode);
     if (linked ? ::realpath(path, file.target) == nullptr : !copyTarget(file, path))
@@ -130,8 +130,9 @@ bool replacingOpen(ReplacingFile& file, const char* path) {
     file.temporary[0] = '\0';
     struct stat earlier {};
     bool refused = false;
-    if (::stat(path, &earlier) == 0 ? S_ISREG(earlier.st_mode) && openReplacement(file, path, earlier, refused)
-                                    : errno == ENOENT && openNewFile(file, path))
+    if (::stat(path, &earlier) == 0
+            ? S_ISREG(earlier.st_mode) && openReplacement(file, path, earlier, refused)
+            : errno == ENOENT && openNewFile(file, path))
         return true;
     if (refused)
         return false;

@@ -134,8 +134,8 @@ bool writeBytes(OutBuffer& out, const void* bytes, size_t size) {
 // Little-endian hosts hold triangles, groups, group-to-matrix entries and matrices byte for
 // byte as the file does, so those tables go out whole.
 template <typename T>
-bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count,
-                uint32_t countField, size_t recordSize) {
+bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count, uint32_t countField,
+                size_t recordSize) {
     if (table == nullptr)
         return true;
     if (!writeSectionHeader(out, tag, countField))
@@ -153,8 +153,7 @@ bool writeVertices(OutBuffer& out, const Mesh& mesh) {
     return writeSectionHeader(out, tagVertices, mesh.vertexCount) &&
            writeRecords(out, mesh.vertices, mesh.vertexCount, vertexRecordSize,
                         encodeVertexRecord) &&
-           writeRecords(out, mesh.vertices, mesh.vertexCount, normalRecordSize,
-                        encodeNormalRecord);
+           writeRecords(out, mesh.vertices, mesh.vertexCount, normalRecordSize, encodeNormalRecord);
 }
 
 // The index list stores 3 x triangleCount in a u32; a larger list cannot be written truly.
@@ -165,8 +164,8 @@ bool indexCountFits(const Mesh& mesh) {
 // Sections in the fixed writer order, present tables only.
 bool writeMesh(OutBuffer& out, const Mesh& mesh) {
     return indexCountFits(mesh) && writeVertices(out, mesh) &&
-           writeTable(out, tagIndices, mesh.triangles, mesh.triangleCount,
-                      3 * mesh.triangleCount, triangleRecordSize) &&
+           writeTable(out, tagIndices, mesh.triangles, mesh.triangleCount, 3 * mesh.triangleCount,
+                      triangleRecordSize) &&
            writeTable(out, tagGroups, mesh.groups, mesh.groupCount, mesh.groupCount,
                       groupRecordSize) &&
            writeTable(out, tagGroupMatrix, mesh.groupMatrix, mesh.groupMatrixCount,

@@ -32,8 +32,8 @@ void setPosition(const ObjTables& obj, uint32_t position, MeshVertex& vertex) {
 }
 
 // The positions' own vertices [first, end) and the extra vertices [extraFirst, extraEnd).
-void fillVertices(const ObjTables& obj, const MeshPlan& plan, uint32_t first, uint32_t end, uint32_t extraFirst,
-                  uint32_t extraEnd, Mesh& mesh) {
+void fillVertices(const ObjTables& obj, const MeshPlan& plan, uint32_t first, uint32_t end,
+                  uint32_t extraFirst, uint32_t extraEnd, Mesh& mesh) {
     for (uint32_t k = first; k < end; ++k) {
         MeshVertex& vertex = mesh.vertices[k];
         uint32_t texcoord, normal;
@@ -67,8 +67,8 @@ void fillTriangles(const MeshPlan& plan, uint32_t first, uint32_t end, Mesh& mes
         const uint32_t to = std::min((record.firstIndex + record.indexCount) / 3, end);
         for (uint32_t t = from; t < to; ++t)
             for (int c = 0; c < 3; ++c)
-                mesh.triangles[t].index[c] =
-                    static_cast<uint16_t>(plan.triangleVertices[3 * size_t{t} + c] - record.baseVertex);
+                mesh.triangles[t].index[c] = static_cast<uint16_t>(
+                    plan.triangleVertices[3 * size_t{t} + c] - record.baseVertex);
     }
 }
 
@@ -90,7 +90,8 @@ bool assembleMatrices(const SideTables& side, const MeshPlan& plan, Mesh& mesh) 
         if (side.pairs[i].group < side.pairCount)
             byLine[side.pairs[i].group] = side.pairs[i].matrix;
     for (uint32_t r = 0; r < mesh.groupMatrixCount; ++r)
-        mesh.groupMatrix[r] = plan.records[r].line < side.pairCount ? byLine[plan.records[r].line] : 0;
+        mesh.groupMatrix[r] =
+            plan.records[r].line < side.pairCount ? byLine[plan.records[r].line] : 0;
     mshRelease(byLine);
     return true;
 }
@@ -101,8 +102,8 @@ bool assembleMesh(const ObjTables& obj, const SideTables& side, const MeshPlan& 
     return assembleMeshWith(obj, side, plan, mesh, kParallelAssemblyFrom);
 }
 
-bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan, Mesh& mesh,
-                      uint64_t parallelFrom) {
+bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan,
+                      Mesh& mesh, uint64_t parallelFrom) {
     for (uint32_t r = 0; r < plan.recordCount; ++r)
         mesh.groups[r] = plan.records[r].group;
     const uint32_t base = plan.baseVertexCount;
@@ -111,7 +112,8 @@ bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPl
     runShares(uint64_t{base} + triangles, parallelFrom, [&](int share) {
         const ShareRange vertices = shareOf(base, share), extraVertices = shareOf(extras, share);
         const ShareRange faces = shareOf(triangles, share);
-        fillVertices(obj, plan, vertices.first, vertices.end, extraVertices.first, extraVertices.end, mesh);
+        fillVertices(obj, plan, vertices.first, vertices.end, extraVertices.first,
+                     extraVertices.end, mesh);
         fillTriangles(plan, faces.first, faces.end, mesh);
     });
     fillCopies(plan, mesh);

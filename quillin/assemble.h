@@ -16,5 +16,5 @@
 bool assembleMesh(const ObjTables& obj, const SideTables& side, const MeshPlan& plan, Mesh& mesh);
 
 // The same with the size from which two threads share the work (UINT64_MAX: always one).
-bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan, Mesh& mesh,
-                      uint64_t parallelFrom);
+bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan,
+                      Mesh& mesh, uint64_t parallelFrom);

@@ -31,7 +31,9 @@ inline uint64_t loadUpToEight(const char* p, const char* last) {
         return loadFour(p) | (loadFour(last - 4) << (8 * (length - 4)));
     if (length == 0)
         return 0;
-    const auto byteAt = [p](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i); };
+    const auto byteAt = [p](size_t i) {
+        return static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    };
     return byteAt(0) | byteAt(length / 2) | byteAt(length - 1);
 }
 
@@ -42,9 +44,7 @@ inline uint64_t nonDigitBytes(uint64_t bytes) {
     return ((bytes + 0x4646464646464646u) | (bytes - 0x3030303030303030u)) & 0x8080808080808080u;
 }
 
-inline bool isEightDigits(uint64_t bytes) {
-    return nonDigitBytes(bytes) == 0;
-}
+inline bool isEightDigits(uint64_t bytes) { return nonDigitBytes(bytes) == 0; }
 
 // The number of digit characters the word starts with (8 when all are digits).
 inline int leadingDigitCount(uint64_t bytes) {

@@ -18,9 +18,7 @@ constexpr uint64_t kHighs = 0x8080808080808080ull;
 
 // Marks (in the high bit of each byte) the zero bytes of `word`. The lowest mark is exact;
 // marks above it may be spurious, so only the lowest is ever used.
-uint64_t zeroBytes(uint64_t word) {
-    return (word - kOnes) & ~word & kHighs;
-}
+uint64_t zeroBytes(uint64_t word) { return (word - kOnes) & ~word & kHighs; }
 
 // The bytes at most ' ' or equal to `extra`: every stop character of a field is one of them.
 uint64_t candidateBytes(uint64_t word, uint64_t extra) {
@@ -75,7 +73,8 @@ const char* skipWhiteSpace(const char* p, const char* last) {
 
 namespace {
 
-size_t splitFieldsFrom(const char* first, const char* last, Field* fields, size_t count, bool skipFirst) {
+size_t splitFieldsFrom(const char* first, const char* last, Field* fields, size_t count,
+                       bool skipFirst) {
     const char* p = first;
     for (size_t i = 0; i < count; ++i) {
         const bool lastField = i + 1 == count;
@@ -97,7 +96,8 @@ size_t splitFields(const char* first, const char* last, Field* fields, size_t co
     return splitFieldsFrom(first, last, fields, count, false);
 }
 
-size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields, size_t count) {
+size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields,
+                         size_t count) {
     fields[0] = Field{first, first + keywordLength};
     return 1 + splitFieldsFrom(first + keywordLength, last, fields + 1, count - 1, true);
 }
@@ -117,7 +117,8 @@ const char* readRepeatedCorner(const char* p, const char* last, int32_t& number)
     if (n < 8) {
         const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
         const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
-        if (static_cast<char>(word >> (8 * n)) != '/' || ((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
+        if (static_cast<char>(word >> (8 * n)) != '/' ||
+            ((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
             ((loadUpToEight(p + 2 * n + 2, last) ^ word) & digitsOnly) != 0)
             return nullptr;
         number = static_cast<int32_t>(leadingDigitsValue(word, n));
@@ -126,8 +127,9 @@ const char* readRepeatedCorner(const char* p, const char* last, int32_t& number)
     size_t digits = 8;
     while (p + digits != last && static_cast<unsigned char>(p[digits] - '0') < 10)
         ++digits;
-    if (static_cast<size_t>(last - p) < 3 * digits + 2 || p[digits] != '/' || p[2 * digits + 1] != '/' ||
-        std::memcmp(p, p + digits + 1, digits) != 0 || std::memcmp(p, p + 2 * digits + 2, digits) != 0)
+    if (static_cast<size_t>(last - p) < 3 * digits + 2 || p[digits] != '/' ||
+        p[2 * digits + 1] != '/' || std::memcmp(p, p + digits + 1, digits) != 0 ||
+        std::memcmp(p, p + 2 * digits + 2, digits) != 0)
         return nullptr;
     number = parseIntText(p, p + digits);
     return p + 3 * digits + 2;
@@ -151,7 +153,8 @@ bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t number
             continue;
         }
         const size_t rest = static_cast<size_t>(last - end);
-        return rest == 0 || (rest == 1 && end[0] == '\n') || (rest == 2 && end[0] == '\r' && end[1] == '\n');
+        return rest == 0 || (rest == 1 && end[0] == '\n') ||
+               (rest == 2 && end[0] == '\r' && end[1] == '\n');
     }
     return false;
 }
@@ -163,7 +166,8 @@ int strCount(const char* first, const char* last, char c) {
     return count;
 }
 
-bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values, size_t count) {
+bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values,
+                          size_t count) {
     const char* p = first + keywordLength;
     for (size_t i = 0; i < count; ++i) {
         p = skipWhiteSpace(p, last);
@@ -173,8 +177,8 @@ bool readFixedFloatFields(const char* first, const char* last, size_t keywordLen
         // The number must be the whole field: a middle field ("%[^' ']") ends only at a space
         // (the number has none of its other stops), the last ("%s") at white space or a NUL.
         const bool middle = i + 1 < count;
-        const bool wholeField = middle ? end != last && *end == ' '
-                                       : end == last || *end == '\0' || isWhiteSpace(*end);
+        const bool wholeField =
+            middle ? end != last && *end == ' ' : end == last || *end == '\0' || isWhiteSpace(*end);
         if (!wholeField)
             return false;
         p = end;

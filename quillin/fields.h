@@ -27,7 +27,8 @@ size_t splitFields(const char* first, const char* last, Field* fields, size_t co
 // The same split of a piece known to begin with a keyword of `keywordLength` characters that a
 // space follows ("v ", "vt ", "f "): the keyword is the first field, so the scan starts after it.
 // `count` is at least 2.
-size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields, size_t count);
+size_t splitRecordFields(const char* first, const char* last, size_t keywordLength, Field* fields,
+                         size_t count);
 
 // The exporter's spelling of a whole face line, "f a/a/a b/b/b c/c/c" with single spaces, each
 // number plain digits, and nothing after the third corner but the line end (LF or CR LF):
@@ -40,7 +41,8 @@ bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t number
 // `count` values when every one of those fields is a plain fixed-point number as
 // parseFixedFloatPrefix reads it, each but the last followed by a space, and false for anything
 // else (the caller then splits the record in full).
-bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values, size_t count);
+bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values,
+                          size_t count);
 
 // The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
 int strCount(const char* first, const char* last, char c);

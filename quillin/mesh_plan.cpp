@@ -48,7 +48,8 @@ bool growArray(T*& array, uint32_t& capacity, uint64_t needed) {
 }
 
 uint32_t hashVertex(uint32_t position, uint32_t texcoord, uint32_t normal) {
-    uint64_t h = (uint64_t{position} * 0x9E3779B97F4A7C15ull) ^ (uint64_t{texcoord} * 0xC2B2AE3D27D4EB4Full) ^
+    uint64_t h = (uint64_t{position} * 0x9E3779B97F4A7C15ull) ^
+                 (uint64_t{texcoord} * 0xC2B2AE3D27D4EB4Full) ^
                  (uint64_t{normal} * 0x165667B19E3779F9ull);
     h ^= h >> 29;
     return static_cast<uint32_t>(h ^ (h >> 32));
@@ -125,7 +126,8 @@ uint32_t extraVertex(ExtraSet& set, uint32_t position, uint32_t texcoord, uint32
 uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) {
     uint64_t& held = claims[corner.position];
     // Nearly always: the corner names both parts, as the vertex's claim already holds them.
-    if (held == packClaim(corner.texcoord, corner.normal) && corner.texcoord != kNoIndex && corner.normal != kNoIndex)
+    if (held == packClaim(corner.texcoord, corner.normal) && corner.texcoord != kNoIndex &&
+        corner.normal != kNoIndex)
         return kOwnVertex;
     const uint64_t claim = held ^ kClaimMask;
     uint32_t texcoord = static_cast<uint32_t>(claim);
@@ -143,8 +145,8 @@ uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) 
 // The corners of the positions [low, high), in file order: each gets its vertex number, its
 // position for its own vertex, firstExtra + its number in `set` for an extra one. Shares of
 // disjoint positions touch disjoint claims and corners.
-void mapCorners(const ObjTables& obj, uint32_t corners, uint64_t* claims, uint32_t low, uint32_t high,
-                uint32_t firstExtra, uint32_t* cornerVertices, ExtraSet& set) {
+void mapCorners(const ObjTables& obj, uint32_t corners, uint64_t* claims, uint32_t low,
+                uint32_t high, uint32_t firstExtra, uint32_t* cornerVertices, ExtraSet& set) {
     const uint32_t span = high - low;
     for (uint32_t c = 0; c < corners && !set.outOfMemory; ++c) {
         const ObjCorner& corner = obj.corners[c];
@@ -168,7 +170,8 @@ struct PolygonScratch {
     TriangulationScratch triangulation;
 };
 
-constexpr size_t kScratchBytesPerCorner = sizeof(PolygonPoint) + 2 * sizeof(double) + (1 + 3 + 2) * sizeof(uint32_t);
+constexpr size_t kScratchBytesPerCorner =
+    sizeof(PolygonPoint) + 2 * sizeof(double) + (1 + 3 + 2) * sizeof(uint32_t);
 
 // Carves the scratch of one share out of `block`, which holds kScratchBytesPerCorner bytes per
 // corner of the largest polygon.
@@ -177,7 +180,8 @@ PolygonScratch carvePolygonScratch(void* block, uint32_t largest) {
     // The doubles first, so that each array is aligned for its type.
     scratch.points = static_cast<PolygonPoint*>(block);
     scratch.triangulation.planar = reinterpret_cast<double*>(scratch.points + largest);
-    scratch.vertices = reinterpret_cast<uint32_t*>(scratch.triangulation.planar + 2 * size_t{largest});
+    scratch.vertices =
+        reinterpret_cast<uint32_t*>(scratch.triangulation.planar + 2 * size_t{largest});
     scratch.triangles = scratch.vertices + largest;
     scratch.triangulation.links = scratch.triangles + 3 * size_t{largest};
     return scratch;
@@ -194,20 +198,21 @@ struct CornerVertexNumbers {
 
     uint32_t of(const ObjCorner& corner, uint32_t c) const {
         const uint32_t mapped = cornerVertices[c];
-        return mapped >= firstExtra && corner.position >= split ? mapped + firstShareExtras : mapped;
+        return mapped >= firstExtra && corner.position >= split ? mapped + firstShareExtras
+                                                                : mapped;
     }
 };
 
 // Renumbers the second share's extra vertices among the corners [first, end) in place.
-void renumberSecondShare(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first, uint32_t end,
-                         uint32_t* cornerVertices) {
+void renumberSecondShare(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first,
+                         uint32_t end, uint32_t* cornerVertices) {
     for (uint32_t c = first; c < end; ++c)
         cornerVertices[c] = numbers.of(obj.corners[c], c);
 }
 
 // Writes the triangles of the faces [first, end).
-void planFaceTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first, uint32_t end,
-                       PolygonScratch scratch, uint32_t* triangleVertices) {
+void planFaceTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t first,
+                       uint32_t end, PolygonScratch scratch, uint32_t* triangleVertices) {
     for (uint32_t i = first; i < end; ++i) {
         const ObjFace& face = obj.faces[i];
         const ObjCorner* corners = obj.corners + face.firstCorner;
@@ -242,13 +247,14 @@ bool joinExtras(MeshPlan& plan, const ExtraSet sets[2]) {
     if (sets[0].count != 0)
         std::memcpy(plan.extras, sets[0].extras, sizeof(ExtraVertex) * sets[0].count);
     if (sets[1].count != 0)
-        std::memcpy(plan.extras + sets[0].count, sets[1].extras, sizeof(ExtraVertex) * sets[1].count);
+        std::memcpy(plan.extras + sets[0].count, sets[1].extras,
+                    sizeof(ExtraVertex) * sets[1].count);
     return true;
 }
 
 // Writes the triangles of the faces into a table of their own, the polygons cut.
-bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers, uint32_t corners,
-                          MeshPlan& plan) {
+bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbers,
+                          uint32_t corners, MeshPlan& plan) {
     plan.triangleVertices = mshAllocateArray<uint32_t>(size_t{3} * plan.triangleCount);
     if (plan.triangleVertices == nullptr)
         return false;
@@ -260,8 +266,9 @@ bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbe
     if (scratch == nullptr)
         return false;
     runShares(corners, kParallelAssemblyFrom, [&](int share) {
-        const PolygonScratch mine =
-            carvePolygonScratch(static_cast<char*>(scratch) + share * size_t{largest} * kScratchBytesPerCorner, largest);
+        const PolygonScratch mine = carvePolygonScratch(
+            static_cast<char*>(scratch) + share * size_t{largest} * kScratchBytesPerCorner,
+            largest);
         const ShareRange faces = shareOf(obj.storedFaces, share);
         planFaceTriangles(obj, numbers, faces.first, faces.end, mine, plan.triangleVertices);
     });
@@ -292,8 +299,8 @@ bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
     } else {
         runShares(corners, kParallelAssemblyFrom, [&](int share) {
             const ShareRange positions = shareOf(obj.positionCount, share);
-            mapCorners(obj, corners, plan.claims, positions.first, positions.end, plan.baseVertexCount,
-                       cornerVertices, sets[share]);
+            mapCorners(obj, corners, plan.claims, positions.first, positions.end,
+                       plan.baseVertexCount, cornerVertices, sets[share]);
         });
     }
     const bool ok = !sets[0].outOfMemory && !sets[1].outOfMemory && joinExtras(plan, sets);
@@ -324,12 +331,14 @@ uint32_t firstTriangleOf(const ObjTables& obj, const MeshPlan& plan, uint32_t fa
     return face < obj.storedFaces ? obj.faces[face].firstCorner - 2 * face : plan.triangleCount;
 }
 
-bool addRecord(MeshPlan& plan, uint32_t id, uint32_t line, uint32_t firstTriangle, uint32_t endTriangle,
-               uint32_t baseVertex, uint32_t vertexCount) {
+bool addRecord(MeshPlan& plan, uint32_t id, uint32_t line, uint32_t firstTriangle,
+               uint32_t endTriangle, uint32_t baseVertex, uint32_t vertexCount) {
     if (!growArray(plan.records, plan.recordCapacity, uint64_t{plan.recordCount} + 1))
         return false;
-    plan.records[plan.recordCount++] = PlannedRecord{
-        MeshGroup{id, 3 * (endTriangle - firstTriangle), baseVertex, vertexCount, 3 * firstTriangle}, line};
+    plan.records[plan.recordCount++] =
+        PlannedRecord{MeshGroup{id, 3 * (endTriangle - firstTriangle), baseVertex, vertexCount,
+                                3 * firstTriangle},
+                      line};
     return true;
 }
 
@@ -360,8 +369,8 @@ bool startCopySet(const MeshPlan& plan, CopySet& set) {
 uint32_t newCopiesOf(const CopySet& set, const uint32_t* triangle) {
     uint32_t fresh = 0;
     for (int c = 0; c < 3; ++c)
-        fresh += set.stamps[triangle[c]] != set.stamp &&
-                 (c == 0 || triangle[c] != triangle[0]) && (c < 2 || triangle[c] != triangle[1]);
+        fresh += set.stamps[triangle[c]] != set.stamp && (c == 0 || triangle[c] != triangle[0]) &&
+                 (c < 2 || triangle[c] != triangle[1]);
     return fresh;
 }
 
@@ -388,9 +397,11 @@ constexpr uint32_t kNearInCopies = 16;
 
 // One "g" record's triangles [first, end) as group records: runs whose vertices fit one span
 // draw on the vertices as they are; a triangle that fits no span starts a run of copies.
-bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_t first, uint32_t end) {
+bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_t first,
+               uint32_t end) {
     if (first == end) {
-        const MeshGroup* before = plan.recordCount != 0 ? &plan.records[plan.recordCount - 1].group : nullptr;
+        const MeshGroup* before =
+            plan.recordCount != 0 ? &plan.records[plan.recordCount - 1].group : nullptr;
         const uint32_t base = before != nullptr ? before->baseVertex + before->vertexCount : 0;
         return addRecord(plan, id, line, first, end, base, 0);
     }
@@ -408,8 +419,8 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
     uint32_t nearSinceFar = 0;
     low = UINT32_MAX, high = 0;
     auto closeRun = [&](uint32_t at) {
-        return copying ? addRecord(plan, id, line, runStart, at, plan.baseVertexCount + plan.extraCount + set.firstCopy,
-                                   set.size)
+        return copying ? addRecord(plan, id, line, runStart, at,
+                                   plan.baseVertexCount + plan.extraCount + set.firstCopy, set.size)
                        : addRecord(plan, id, line, runStart, at, low, high - low + 1);
     };
     for (uint32_t t = first; t < end; ++t) {
@@ -419,7 +430,8 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
         const bool near = triangleHigh - triangleLow < kRecordSpan;
         bool fits;
         if (copying)
-            fits = (!near || nearSinceFar < kNearInCopies) && set.size + newCopiesOf(set, triangle) <= kRecordSpan;
+            fits = (!near || nearSinceFar < kNearInCopies) &&
+                   set.size + newCopiesOf(set, triangle) <= kRecordSpan;
         else
             fits = near && std::max(high, triangleHigh) - std::min(low, triangleLow) < kRecordSpan;
         if (!fits && t != runStart) {
@@ -449,7 +461,8 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
 bool planRecords(const ObjTables& obj, MeshPlan& plan) {
     CopySet set{};
     const uint32_t ungrouped = obj.storedGroups != 0 ? obj.groups[0].firstFace : obj.storedFaces;
-    bool ok = ungrouped == 0 || planGroup(plan, set, 0, UINT32_MAX, 0, firstTriangleOf(obj, plan, ungrouped));
+    bool ok = ungrouped == 0 ||
+              planGroup(plan, set, 0, UINT32_MAX, 0, firstTriangleOf(obj, plan, ungrouped));
     for (uint32_t j = 0; ok && j < obj.storedGroups; ++j) {
         const ObjGroup& group = obj.groups[j];
         ok = planGroup(plan, set, group.id, j, firstTriangleOf(obj, plan, group.firstFace),
@@ -472,13 +485,14 @@ bool recordsAreGroups(const ObjTables& obj, const MeshPlan& plan) {
 bool planMesh(const ObjTables& obj, const SideTables& side, MeshPlan& plan) {
     plan = MeshPlan{};
     plan.baseVertexCount = std::max({obj.positionCount, obj.texcoordCount, obj.normalCount});
-    const uint32_t storedCorners =
-        obj.storedFaces == 0 ? 0 : obj.faces[obj.storedFaces - 1].firstCorner + obj.faces[obj.storedFaces - 1].cornerCount;
+    const uint32_t storedCorners = obj.storedFaces == 0
+                                       ? 0
+                                       : obj.faces[obj.storedFaces - 1].firstCorner +
+                                             obj.faces[obj.storedFaces - 1].cornerCount;
     plan.triangleCount = storedCorners - 2 * obj.storedFaces;
     plan.claims = mshAllocateArray<uint64_t>(obj.positionCount);
     adviseHugePages(plan.claims, sizeof(uint64_t) * obj.positionCount);
-    const bool ok = plan.claims != nullptr && planTriangles(obj, plan) &&
-                    planRecords(obj, plan);
+    const bool ok = plan.claims != nullptr && planTriangles(obj, plan) && planRecords(obj, plan);
     if (!ok) {
         releaseMeshPlan(plan);
         return false;
@@ -486,7 +500,9 @@ bool planMesh(const ObjTables& obj, const SideTables& side, MeshPlan& plan) {
     // The side file's table rows name groups by the place of their "g" record; they name the
     // mesh's groups the same way unless a group record was added or split.
     plan.recordsAreGroups = recordsAreGroups(obj, plan);
-    plan.groupMatrixCount = side.pairCount == 0 ? 0 : plan.recordsAreGroups ? side.pairCount : plan.recordCount;
+    plan.groupMatrixCount = side.pairCount == 0     ? 0
+                            : plan.recordsAreGroups ? side.pairCount
+                                                    : plan.recordCount;
     return true;
 }
 
@@ -499,8 +515,8 @@ void releaseMeshPlan(MeshPlan& plan) {
     plan = MeshPlan{};
 }
 
-void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t position, uint32_t& texcoord,
-                       uint32_t& normal) {
+void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t position,
+                       uint32_t& texcoord, uint32_t& normal) {
     texcoord = position < obj.texcoordCount ? position : kNoIndex;
     normal = position < obj.normalCount ? position : kNoIndex;
     if (position >= obj.positionCount)

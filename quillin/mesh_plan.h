@@ -59,8 +59,8 @@ void releaseMeshPlan(MeshPlan& plan);
 
 // The texture coordinate and normal that vertex `position` (a position's own vertex) carries:
 // those its corners named, or its own numbers where none did (kNoIndex beyond the table).
-void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t position, uint32_t& texcoord,
-                       uint32_t& normal);
+void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t position,
+                       uint32_t& texcoord, uint32_t& normal);
 
 // Meshes of at least this many vertices and faces together are filled in two shares on two
 // threads.

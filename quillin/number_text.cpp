@@ -33,18 +33,11 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Scanning the text.
 
-bool isCSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool isDigit(char c)
-{
-    return static_cast<unsigned char>(c - '0') < 10;
-}
+bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-const char* skipSpace(const char* p, const char* last)
-{
+const char* skipSpace(const char* p, const char* last) {
     while (p != last && isCSpace(*p)) {
         ++p;
     }
@@ -58,8 +51,8 @@ constexpr int kMaxDigits = 19;
 // A decimal number as written: its first significant digits, the exponent that places them,
 // and where the text of the number ends.
 struct DecimalText {
-    uint64_t digits = 0;   // up to kMaxDigits significant digits, the first one never 0
-    int64_t exponent = 0;  // value = digits * 10^exponent, less than one unit of digits low
+    uint64_t digits = 0;  // up to kMaxDigits significant digits, the first one never 0
+    int64_t exponent = 0; // value = digits * 10^exponent, less than one unit of digits low
     bool anyDigit = false;
     const char* end = nullptr;
 };
@@ -69,8 +62,7 @@ struct DecimalText {
 // stay far from overflow.
 constexpr int64_t kExponentCap = 100000000000000000;
 
-const char* scanExponent(const char* p, const char* last, int64_t& exponent)
-{
+const char* scanExponent(const char* p, const char* last, int64_t& exponent) {
     const char* q = p + 1;
     bool negative = false;
     if (q != last && (*q == '+' || *q == '-')) {
@@ -78,7 +70,7 @@ const char* scanExponent(const char* p, const char* last, int64_t& exponent)
         ++q;
     }
     if (q == last || !isDigit(*q)) {
-        return p;  // "1e", "1e+": the exponent part is not taken
+        return p; // "1e", "1e+": the exponent part is not taken
     }
     int64_t value = 0;
     for (; q != last && isDigit(*q); ++q) {
@@ -94,8 +86,7 @@ const char* scanExponent(const char* p, const char* last, int64_t& exponent)
 // would bound the speed of a 24-decimal field.
 
 // Appends the digits at p to `digits` while fewer than kMaxDigits are held.
-const char* takeDigits(const char* p, const char* last, uint64_t& digits, int& count)
-{
+const char* takeDigits(const char* p, const char* last, uint64_t& digits, int& count) {
     while (count <= kMaxDigits - 8 && last - p >= 8 && isEightDigits(loadEight(p))) {
         digits = digits * 100000000 + eightDigitValue(loadEight(p));
         count += 8;
@@ -108,8 +99,7 @@ const char* takeDigits(const char* p, const char* last, uint64_t& digits, int& c
     return p;
 }
 
-const char* passDigits(const char* p, const char* last)
-{
+const char* passDigits(const char* p, const char* last) {
     while (last - p >= 8 && isEightDigits(loadEight(p))) {
         p += 8;
     }
@@ -119,8 +109,7 @@ const char* passDigits(const char* p, const char* last)
     return p;
 }
 
-const char* skipZeros(const char* p, const char* last)
-{
+const char* skipZeros(const char* p, const char* last) {
     while (p != last && *p == '0') {
         ++p;
     }
@@ -129,8 +118,7 @@ const char* skipZeros(const char* p, const char* last)
 
 // Digits, an optional point with more digits, and an optional exponent, as strtod reads them
 // after the sign. Leading zeros are not significant and are not counted.
-DecimalText scanDecimal(const char* p, const char* last)
-{
+DecimalText scanDecimal(const char* p, const char* last) {
     DecimalText text;
     const char* const start = p;
     int count = 0;
@@ -185,8 +173,7 @@ constexpr uint64_t kMidpointMargin = 64;
 // The float that strtod-then-float gives for a value that `estimate` approximates within
 // kMidpointMargin units in its last place, or false when the estimate is too near a float
 // midpoint (or outside the normal floats) to tell.
-bool floatNearEstimate(double estimate, float& result)
-{
+bool floatNearEstimate(double estimate, float& result) {
     const uint64_t bits = std::bit_cast<uint64_t>(estimate);
     // Normal floats only, below 2^127: there a float keeps the top 24 of the double's 53
     // significant bits, and its midpoints have the 29 bits below them equal to 2^28.
@@ -203,8 +190,7 @@ bool floatNearEstimate(double estimate, float& result)
 }
 
 // w * 10^q (w not 0, q in range), estimated with three roundings.
-bool floatOfDecimal(uint64_t w, int q, float& result)
-{
+bool floatOfDecimal(uint64_t w, int q, float& result) {
     return floatNearEstimate(static_cast<double>(w) * kPowersOfTen[q - kMinPower], result);
 }
 
@@ -217,8 +203,7 @@ bool floatOfDecimal(uint64_t w, int q, float& result)
 // too near a float midpoint) to the general reading.
 constexpr int kMaxFixedDecimals = 24;
 
-bool readFixedPoint(const char* p, const char* last, float& result, const char*& numberEnd)
-{
+bool readFixedPoint(const char* p, const char* last, float& result, const char*& numberEnd) {
     const uint64_t head = loadUpToEight(p, last);
     const uint64_t headNonDigits = nonDigitBytes(head);
     if (headNonDigits == 0) {
@@ -237,7 +222,8 @@ bool readFixedPoint(const char* p, const char* last, float& result, const char*&
             const uint64_t bytes = loadUpToEight(fraction + decimals, last);
             const uint64_t nonDigits = nonDigitBytes(bytes);
             if (nonDigits == 0) {
-                estimate += static_cast<double>(eightDigitValue(bytes)) * kPowersOfTen[-(decimals + 8) - kMinPower];
+                estimate += static_cast<double>(eightDigitValue(bytes)) *
+                            kPowersOfTen[-(decimals + 8) - kMinPower];
                 continue;
             }
             const int count = std::countr_zero(nonDigits) >> 3;
@@ -262,14 +248,13 @@ bool readFixedPoint(const char* p, const char* last, float& result, const char*&
 
 // The digits, point and exponent of an unsigned decimal number, through the exact general
 // conversion; its range errors cannot occur for the values that reach it.
-bool doubleByFromChars(const char* first, const char* last, double& result)
-{
-    const std::from_chars_result parsed = std::from_chars(first, last, result, std::chars_format::general);
+bool doubleByFromChars(const char* first, const char* last, double& result) {
+    const std::from_chars_result parsed =
+        std::from_chars(first, last, result, std::chars_format::general);
     return parsed.ec == std::errc{} && parsed.ptr == last;
 }
 
-const char* cStringEnd(const char* first, const char* last)
-{
+const char* cStringEnd(const char* first, const char* last) {
     const void* nul = std::memchr(first, '\0', static_cast<size_t>(last - first));
     return nul != nullptr ? static_cast<const char*>(nul) : last;
 }
@@ -277,8 +262,7 @@ const char* cStringEnd(const char* first, const char* last)
 // Calls convert on a NUL-terminated copy of [first, last): on the stack for the short fields
 // an OBJ file holds, on the heap for the rare longer ones.
 template <typename Convert>
-auto withCString(const char* first, const char* last, Convert convert)
-{
+auto withCString(const char* first, const char* last, Convert convert) {
     last = cStringEnd(first, last);
     const size_t length = static_cast<size_t>(last - first);
     char local[128];
@@ -291,16 +275,16 @@ auto withCString(const char* first, const char* last, Convert convert)
     return convert(copy.c_str());
 }
 
-float floatByCLibrary(const char* first, const char* last)
-{
-    return withCString(first, last,
-                       [](const char* text) { return static_cast<float>(std::strtod(text, nullptr)); });
+float floatByCLibrary(const char* first, const char* last) {
+    return withCString(first, last, [](const char* text) {
+        return static_cast<float>(std::strtod(text, nullptr));
+    });
 }
 
 // Without a branch: the signs of consecutive fields are as good as random.
-float withSign(bool negative, float magnitude)
-{
-    return std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) ^ (static_cast<uint32_t>(negative) << 31));
+float withSign(bool negative, float magnitude) {
+    return std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) ^
+                                (static_cast<uint32_t>(negative) << 31));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -311,8 +295,7 @@ float withSign(bool negative, float magnitude)
 constexpr uint64_t kMagnitudeCap = uint64_t{1} << 63;
 
 // Fields of up to seven digits, nearly all of them, are read from one load without a loop.
-uint64_t magnitudeOfDigits(const char* p, const char* last)
-{
+uint64_t magnitudeOfDigits(const char* p, const char* last) {
     const uint64_t head = loadUpToEight(p, last);
     const uint64_t nonDigits = nonDigitBytes(head);
     if (nonDigits != 0) {
@@ -326,15 +309,15 @@ uint64_t magnitudeOfDigits(const char* p, const char* last)
     }
     for (; p != last && isDigit(*p); ++p) {
         const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        magnitude = magnitude > (kMagnitudeCap - digit) / 10 ? kMagnitudeCap : magnitude * 10 + digit;
+        magnitude =
+            magnitude > (kMagnitudeCap - digit) / 10 ? kMagnitudeCap : magnitude * 10 + digit;
     }
     return magnitude;
 }
 
 // Every spelling strtod accepts, once the fixed-point form has been ruled out. Kept out of line so
 // that the fixed-point path stays short.
-[[gnu::noinline]] float parseGeneralFloat(const char* first, const char* last)
-{
+[[gnu::noinline]] float parseGeneralFloat(const char* first, const char* last) {
     const char* p = skipSpace(first, last);
     const bool negative = p != last && *p == '-';
     if (p != last && (*p == '-' || *p == '+')) {
@@ -343,7 +326,7 @@ uint64_t magnitudeOfDigits(const char* p, const char* last)
     const bool hexadecimal = last - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
     const DecimalText text = hexadecimal ? DecimalText{} : scanDecimal(p, last);
     if (!text.anyDigit) {
-        return floatByCLibrary(first, last);  // hexadecimal, infinity, NaN, or no number at all
+        return floatByCLibrary(first, last); // hexadecimal, infinity, NaN, or no number at all
     }
     if (text.digits == 0 || text.exponent < kMinPower) {
         return withSign(negative, 0.0f);
@@ -364,8 +347,7 @@ uint64_t magnitudeOfDigits(const char* p, const char* last)
 
 } // namespace
 
-float parseFloatText(const char* first, const char* last)
-{
+float parseFloatText(const char* first, const char* last) {
     float value = 0;
     const char* end = nullptr;
     if (parseFixedFloatPrefix(first, last, value, end)) {
@@ -374,8 +356,7 @@ float parseFloatText(const char* first, const char* last)
     return parseGeneralFloat(first, last);
 }
 
-bool parseFixedFloatPrefix(const char* first, const char* last, float& value, const char*& end)
-{
+bool parseFixedFloatPrefix(const char* first, const char* last, float& value, const char*& end) {
     if (first == last) {
         return false;
     }
@@ -388,8 +369,7 @@ bool parseFixedFloatPrefix(const char* first, const char* last, float& value, co
     return true;
 }
 
-int32_t parseIntText(const char* first, const char* last)
-{
+int32_t parseIntText(const char* first, const char* last) {
     const char* p = skipSpace(first, last);
     const bool negative = p != last && *p == '-';
     if (p != last && (*p == '-' || *p == '+')) {

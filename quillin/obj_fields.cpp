@@ -16,16 +16,17 @@ const char* fieldEnd(const char* p, const char* last) {
     return p;
 }
 
-
 // The corner field [first, end) split at its '/' characters, each part read as strtol reads it.
 void readCornerSlowly(const char* first, const char* end, ObjCornerNumbers& corner) {
-    const char* slash = static_cast<const char*>(std::memchr(first, '/', static_cast<size_t>(end - first)));
+    const char* slash =
+        static_cast<const char*>(std::memchr(first, '/', static_cast<size_t>(end - first)));
     corner.position = parseIntText(first, slash != nullptr ? slash : end);
     corner.hasTexcoord = corner.hasNormal = false;
     if (slash == nullptr)
         return;
     const char* texcoord = slash + 1;
-    const char* second = static_cast<const char*>(std::memchr(texcoord, '/', static_cast<size_t>(end - texcoord)));
+    const char* second =
+        static_cast<const char*>(std::memchr(texcoord, '/', static_cast<size_t>(end - texcoord)));
     const char* texcoordEnd = second != nullptr ? second : end;
     corner.hasTexcoord = texcoordEnd != texcoord;
     corner.texcoord = parseIntText(texcoord, texcoordEnd);
@@ -77,9 +78,11 @@ bool readObjCornerSlowly(const char*& p, const char* last, ObjCornerNumbers& cor
 }
 
 uint32_t readObjGroupId(const char* first, const char* last) {
-    for (const char* p = skipObjBlanks(first, last); p != last && *p != '#'; p = skipObjBlanks(p, last)) {
+    for (const char* p = skipObjBlanks(first, last); p != last && *p != '#';
+         p = skipObjBlanks(p, last)) {
         const char* end = fieldEnd(p, last);
-        const char* slash = static_cast<const char*>(std::memchr(p, '/', static_cast<size_t>(end - p)));
+        const char* slash =
+            static_cast<const char*>(std::memchr(p, '/', static_cast<size_t>(end - p)));
         if (slash != nullptr) {
             const char* id = skipObjBlanks(slash + 1, last);
             return static_cast<uint32_t>(parseIntText(id, fieldEnd(id, last)));

@@ -17,9 +17,9 @@
 enum class ObjLineKind { other, position, texcoord, normal, face, group };
 
 // Space, tab, line end, vertical tab, form feed, carriage return: one bit each.
-inline constexpr uint64_t kObjBlankBits =
-    (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
-    (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
+inline constexpr uint64_t kObjBlankBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') |
+                                          (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
+                                          (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
 
 inline bool isObjBlank(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -111,7 +111,8 @@ inline uint64_t sumOfObjLanes(__m128i counts) {
 // The fields in [first, last) before a comment, `first` lying inside the line that starts at
 // `line`. `continued`: the text may hold a backslash that continues the line (a line read with
 // more than one line end).
-inline uint64_t countObjFields(const char* line, const char* first, const char* last, bool continued) {
+inline uint64_t countObjFields(const char* line, const char* first, const char* last,
+                               bool continued) {
 #if defined(__SSE2__)
     if (continued || last - line < 16)
         return countObjFieldsSlowly(first, last);
@@ -134,7 +135,8 @@ inline uint64_t countObjFields(const char* line, const char* first, const char* 
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i blank = objBlankBytes(bytes);
         hashes = _mm_or_si128(hashes, _mm_cmpeq_epi8(bytes, hash));
-        starts = _mm_sub_epi8(starts, _mm_andnot_si128(blank, _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore)));
+        starts = _mm_sub_epi8(
+            starts, _mm_andnot_si128(blank, _mm_or_si128(_mm_slli_si128(blank, 1), blankBefore)));
         blankBefore = _mm_srli_si128(blank, 15);
     }
     if (p != last) {
@@ -147,7 +149,8 @@ inline uint64_t countObjFields(const char* line, const char* first, const char* 
         hashes = _mm_or_si128(hashes, _mm_cmpeq_epi8(bytes, hash));
         const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
         const __m128i keep = _mm_cmpgt_epi8(lanes, _mm_set1_epi8(static_cast<char>(done - 1)));
-        starts = _mm_sub_epi8(starts, _mm_and_si128(_mm_andnot_si128(blank, _mm_slli_si128(blank, 1)), keep));
+        starts = _mm_sub_epi8(
+            starts, _mm_and_si128(_mm_andnot_si128(blank, _mm_slli_si128(blank, 1)), keep));
     }
     if (_mm_movemask_epi8(hashes) != 0)
         return countObjFieldsSlowly(first, last);
@@ -173,7 +176,8 @@ struct ObjCornerNumbers {
 };
 
 // Plain digits (one to seven) at `p`, read from one word: sets `value` and moves `p` past them.
-inline bool readShortObjDigits(const char*& p, const char* last, int32_t& value, uint64_t& word, int& count) {
+inline bool readShortObjDigits(const char*& p, const char* last, int32_t& value, uint64_t& word,
+                               int& count) {
     word = loadUpToEight(p, last);
     count = leadingDigitCount(word);
     if (count == 0 || count == 8)
@@ -197,7 +201,8 @@ inline bool readObjCornerQuickly(const char*& p, const char* last, ObjCornerNumb
         const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
         const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
         if (last - q > 2 * n + 1 && ((loadUpToEight(q + 1, last) ^ word) & digitsAndSlash) == 0 &&
-            ((loadUpToEight(q + n + 2, last) ^ word) & digitsOnly) == 0 && endsObjField(q + 2 * n + 2, last)) {
+            ((loadUpToEight(q + n + 2, last) ^ word) & digitsOnly) == 0 &&
+            endsObjField(q + 2 * n + 2, last)) {
             corner.texcoord = corner.normal = corner.position;
             corner.hasTexcoord = corner.hasNormal = true;
             p = q + 2 * n + 2;

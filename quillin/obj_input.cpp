@@ -8,9 +8,7 @@
 
 namespace {
 
-void printOutOfMemory() {
-    std::fputs("ERROR: Could not allocate needed memory\n", stderr);
-}
+void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
 void printReadError(const char* path) {
     std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
@@ -18,15 +16,18 @@ void printReadError(const char* path) {
 
 ObjPlace placeAfter(const ObjLineCounts& counts) {
     const ObjCounts& r = counts.records;
-    return ObjPlace{static_cast<uint32_t>(r.positions), static_cast<uint32_t>(r.texcoords),
-                    static_cast<uint32_t>(r.normals),   static_cast<uint32_t>(r.faces),
-                    static_cast<uint32_t>(r.corners),   static_cast<uint32_t>(r.groups),
+    return ObjPlace{static_cast<uint32_t>(r.positions),
+                    static_cast<uint32_t>(r.texcoords),
+                    static_cast<uint32_t>(r.normals),
+                    static_cast<uint32_t>(r.faces),
+                    static_cast<uint32_t>(r.corners),
+                    static_cast<uint32_t>(r.groups),
                     counts.lines + 1};
 }
 
 bool samePlace(const ObjPlace& a, const ObjPlace& b) {
-    return a.position == b.position && a.texcoord == b.texcoord && a.normal == b.normal && a.face == b.face &&
-           a.corner == b.corner && a.group == b.group;
+    return a.position == b.position && a.texcoord == b.texcoord && a.normal == b.normal &&
+           a.face == b.face && a.corner == b.corner && a.group == b.group;
 }
 
 ObjCounts sum(const ObjCounts& a, const ObjCounts& b) {
@@ -124,7 +125,8 @@ void placeChunks(const TextInput& input, const ReadBuffer& buffer, uint64_t size
             continue;
         const uint64_t low = chunks.bounds[j - 1];
         const uint64_t high = j < kChunks / 2 ? split : size;
-        const uint64_t at = lineStartAfter(input, buffer, size / kChunks * static_cast<uint64_t>(j), 1 << 16);
+        const uint64_t at =
+            lineStartAfter(input, buffer, size / kChunks * static_cast<uint64_t>(j), 1 << 16);
         chunks.bounds[j] = at < low ? low : at > high ? high : at;
     }
 }
@@ -151,13 +153,15 @@ bool reportFailures(const ReaderFailures& failures, const char* path) {
 // through its own handle and half of the buffer. Returns false, having run nothing, when no
 // thread can be started.
 template <typename Work>
-bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFailures& failures, Work work) {
+bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFailures& failures,
+                  Work work) {
     std::atomic<int> next{0};
     auto takeChunks = [&](int i) {
         failures.failed[i] = failures.outOfMemory[i] = false;
         for (int j = next++; j < kChunks; j = next++) {
             PieceReader reader;
-            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j], chunks.bounds[j + 1]);
+            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j],
+                          chunks.bounds[j + 1]);
             work(j, reader);
             failures.failed[i] = failures.failed[i] || reader.failed;
             failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
@@ -167,8 +171,9 @@ bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFa
 }
 
 bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
-    return forEachChunk(two, chunks, failures,
-                        [&chunks](int j, PieceReader& reader) { chunks.counts[j] = countObjLines(reader); });
+    return forEachChunk(two, chunks, failures, [&chunks](int j, PieceReader& reader) {
+        chunks.counts[j] = countObjLines(reader);
+    });
 }
 
 // Where each chunk's records go: the table places after the chunks before it.
@@ -185,8 +190,9 @@ void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]
 // Parses the chunks on two threads, each taking the next chunk not yet parsed, into the places
 // the counting gave them. Returns false when the result cannot stand (the input changed since it
 // was counted, or no thread could be started); an error found is kept in its chunk's stretch.
-bool parseChunks(const TwoStretches& two, const CountedChunks& chunks, const ObjPlace places[kChunks + 1],
-                 ObjTables& tables, ObjStretch stretches[kChunks], ReaderFailures& failures) {
+bool parseChunks(const TwoStretches& two, const CountedChunks& chunks,
+                 const ObjPlace places[kChunks + 1], ObjTables& tables,
+                 ObjStretch stretches[kChunks], ReaderFailures& failures) {
     const bool ran = forEachChunk(two, chunks, failures, [&](int j, PieceReader& reader) {
         stretches[j] = ObjStretch{};
         stretches[j].start = places[j];
@@ -204,8 +210,9 @@ bool parseChunks(const TwoStretches& two, const CountedChunks& chunks, const Obj
     return true;
 }
 
-ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
-                                 const ReadBuffer& buffer, const char* path, ObjTables& tables) {
+ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
+                                 const TextInput& input, const ReadBuffer& buffer, const char* path,
+                                 ObjTables& tables) {
     CountedChunks chunks = placed;
     ReaderFailures failures{};
     if (!countTwoStretches(two, chunks, failures))
@@ -247,9 +254,11 @@ bool startsAsUtf16(const TextInput& input, const ReadBuffer& buffer) {
         return false;
     const auto first = static_cast<unsigned char>(reader.data[0]);
     const auto second = static_cast<unsigned char>(reader.data[1]);
-    const auto isText = [](unsigned char c) { return c == '\t' || c == '\n' || c == '\r' || (c >= ' ' && c < 0x7F); };
-    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF) || (first == 0 && isText(second)) ||
-           (second == 0 && isText(first));
+    const auto isText = [](unsigned char c) {
+        return c == '\t' || c == '\n' || c == '\r' || (c >= ' ' && c < 0x7F);
+    };
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF) ||
+           (first == 0 && isText(second)) || (second == 0 && isText(first));
 }
 
 } // namespace
@@ -258,7 +267,8 @@ ObjReadResult readObjTables(const TextInput& input, const char* path, const Read
                             uint64_t parallelFromBytes, ObjTables& tables) {
     tables = ObjTables{};
     if (startsAsUtf16(input, buffer)) {
-        std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n", path);
+        std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n",
+                     path);
         return ObjReadResult::failed;
     }
     const uint64_t size = textInputSize(input);
@@ -267,9 +277,10 @@ ObjReadResult readObjTables(const TextInput& input, const char* path, const Read
     const uint64_t split = lineStartAfter(input, buffer, size / 2, 1 << 16);
     if (split == 0 || split >= size)
         return readInOneStretch(input, buffer, path, tables);
-    TwoStretches two{{input, input},
-                     {ReadBuffer{buffer.bytes, buffer.capacity / 2},
-                      ReadBuffer{buffer.bytes + buffer.capacity / 2, buffer.capacity - buffer.capacity / 2}}};
+    TwoStretches two{
+        {input, input},
+        {ReadBuffer{buffer.bytes, buffer.capacity / 2},
+         ReadBuffer{buffer.bytes + buffer.capacity / 2, buffer.capacity - buffer.capacity / 2}}};
     FILE* second = nullptr;
     if (input.memory == nullptr) {
         second = std::fopen(path, "r");

@@ -1,10 +1,10 @@
 #include "obj_reader.h"
 
 #include "fields.h"
-#include "obj_fields.h"
 #include "huge_pages.h"
 #include "msh_alloc.h"
 #include "number_text.h"
+#include "obj_fields.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -67,8 +67,8 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
 }
 
 // Positions and normals: x, y, z; a w component (or colours) is ignored, a missing value is 0.
-void parseVec3(ParseState& s, const char* keyword, const char* fields, const char* last, ObjVec3* table,
-               uint32_t& index, uint32_t limit, int warning) {
+void parseVec3(ParseState& s, const char* keyword, const char* fields, const char* last,
+               ObjVec3* table, uint32_t& index, uint32_t limit, int warning) {
     if (!roomFor(s, index, limit, warning))
         return;
     float values[3];
@@ -78,7 +78,8 @@ void parseVec3(ParseState& s, const char* keyword, const char* fields, const cha
     }
     Field split[3];
     const size_t taken = splitObjFields(fields, last, split, 3);
-    table[index++] = ObjVec3{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1), floatOrZero(split, taken, 2)};
+    table[index++] = ObjVec3{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1),
+                             floatOrZero(split, taken, 2)};
 }
 
 void parseTexcoord(ParseState& s, const char* keyword, const char* fields, const char* last) {
@@ -91,11 +92,13 @@ void parseTexcoord(ParseState& s, const char* keyword, const char* fields, const
     }
     Field split[2];
     const size_t taken = splitObjFields(fields, last, split, 2);
-    s.tables.texcoords[s.at.texcoord++] = ObjVec2{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1)};
+    s.tables.texcoords[s.at.texcoord++] =
+        ObjVec2{floatOrZero(split, taken, 0), floatOrZero(split, taken, 1)};
 }
 
 // A texture or normal part: absent gives kNoIndex, anything else must name an existing record.
-bool resolvePart(bool given, int32_t number, uint32_t readSoFar, uint32_t tableSize, uint32_t& index) {
+bool resolvePart(bool given, int32_t number, uint32_t readSoFar, uint32_t tableSize,
+                 uint32_t& index) {
     if (!given) {
         index = kNoIndex;
         return true;
@@ -104,13 +107,16 @@ bool resolvePart(bool given, int32_t number, uint32_t readSoFar, uint32_t tableS
 }
 
 // Resolves a corner's numbers into `corner`; on a missing record fills `error` (once).
-void resolveCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner& corner, ObjError& error) {
+void resolveCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorner& corner,
+                   ObjError& error) {
     const ObjTables& t = s.tables;
     if (!resolveReference(numbers.position, s.at.position, t.positionCount, corner.position))
         error = ObjError{ObjError::badReference, s.at.line, "position", numbers.position};
-    else if (!resolvePart(numbers.hasTexcoord, numbers.texcoord, s.at.texcoord, t.texcoordCount, corner.texcoord))
+    else if (!resolvePart(numbers.hasTexcoord, numbers.texcoord, s.at.texcoord, t.texcoordCount,
+                          corner.texcoord))
         error = ObjError{ObjError::badReference, s.at.line, "texture coordinate", numbers.texcoord};
-    else if (!resolvePart(numbers.hasNormal, numbers.normal, s.at.normal, t.normalCount, corner.normal))
+    else if (!resolvePart(numbers.hasNormal, numbers.normal, s.at.normal, t.normalCount,
+                          corner.normal))
         error = ObjError{ObjError::badReference, s.at.line, "normal", numbers.normal};
 }
 
@@ -140,8 +146,11 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
         const ObjTables& t = s.tables;
         bool direct = true;
         for (int c = 0; c < 3; ++c)
-            direct = direct && resolveReference(repeated[c], s.at.position, t.positionCount, corners[c].position) &&
-                     resolveReference(repeated[c], s.at.texcoord, t.texcoordCount, corners[c].texcoord) &&
+            direct = direct &&
+                     resolveReference(repeated[c], s.at.position, t.positionCount,
+                                      corners[c].position) &&
+                     resolveReference(repeated[c], s.at.texcoord, t.texcoordCount,
+                                      corners[c].texcoord) &&
                      resolveReference(repeated[c], s.at.normal, t.normalCount, corners[c].normal);
         if (direct) {
             // Each corner names its position's number three times: its own numbers.
@@ -152,7 +161,8 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
     }
     ObjCorner* const corners = s.tables.corners + firstCorner;
     // Corners beyond the table's room (a file grown since it was counted) are read, not stored.
-    const uint32_t room = s.at.face < s.stretch.limit.face ? s.stretch.limit.corner - firstCorner : 0;
+    const uint32_t room =
+        s.at.face < s.stretch.limit.face ? s.stretch.limit.corner - firstCorner : 0;
     ObjError error{ObjError::none, 0, nullptr, 0};
     uint32_t count = 0;
     ObjCornerNumbers numbers;
@@ -160,7 +170,8 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
         if (count < room && error.kind == ObjError::none)
             resolveCorner(s, numbers, corners[count], error);
     if (count > room || s.at.face >= s.stretch.limit.face) {
-        roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face, faceWarning(line.text, last));
+        roomFor(s, std::max(s.at.face, s.stretch.limit.face), s.stretch.limit.face,
+                faceWarning(line.text, last));
         return;
     }
     if (count < 3)
@@ -172,8 +183,9 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
     }
     for (uint32_t c = 0; c < count && s.stretch.ownNumbersOnly; ++c) {
         const ObjCorner& corner = corners[c];
-        s.stretch.ownNumbersOnly = (corner.texcoord == kNoIndex || corner.texcoord == corner.position) &&
-                                   (corner.normal == kNoIndex || corner.normal == corner.position);
+        s.stretch.ownNumbersOnly =
+            (corner.texcoord == kNoIndex || corner.texcoord == corner.position) &&
+            (corner.normal == kNoIndex || corner.normal == corner.position);
     }
     s.tables.faces[s.at.face++] = ObjFace{firstCorner, count};
     s.at.corner += count;
@@ -192,13 +204,16 @@ void parseLine(ParseState& s, const Piece& line) {
     const char* last = line.text + line.length;
     const char* fields = nullptr;
     const ObjLineKind kind = classifyObjLine(line.text, last, fields);
-    const char* keyword = fields - (kind == ObjLineKind::texcoord || kind == ObjLineKind::normal ? 2 : 1);
+    const char* keyword =
+        fields - (kind == ObjLineKind::texcoord || kind == ObjLineKind::normal ? 2 : 1);
     switch (kind) {
     case ObjLineKind::position:
-        parseVec3(s, keyword, fields, last, s.tables.positions, s.at.position, s.stretch.limit.position, 205);
+        parseVec3(s, keyword, fields, last, s.tables.positions, s.at.position,
+                  s.stretch.limit.position, 205);
         return;
     case ObjLineKind::normal:
-        parseVec3(s, keyword, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal, 218);
+        parseVec3(s, keyword, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal,
+                  218);
         return;
     case ObjLineKind::texcoord:
         parseTexcoord(s, keyword, fields, last);
@@ -244,12 +259,13 @@ bool allocateObjTables(const ObjCounts& counts, ObjTables& tables) {
     tables.faceCount = static_cast<uint32_t>(counts.faces);
     tables.cornerCount = static_cast<uint32_t>(counts.corners);
     tables.groupCount = static_cast<uint32_t>(counts.groups);
-    const bool allocated = (tables.positions = mshAllocateArray<ObjVec3>(tables.positionCount)) != nullptr &&
-                           (tables.texcoords = mshAllocateArray<ObjVec2>(tables.texcoordCount)) != nullptr &&
-                           (tables.normals = mshAllocateArray<ObjVec3>(tables.normalCount)) != nullptr &&
-                           (tables.faces = mshAllocateArray<ObjFace>(tables.faceCount)) != nullptr &&
-                           (tables.corners = mshAllocateArray<ObjCorner>(tables.cornerCount)) != nullptr &&
-                           (tables.groups = mshAllocateArray<ObjGroup>(tables.groupCount)) != nullptr;
+    const bool allocated =
+        (tables.positions = mshAllocateArray<ObjVec3>(tables.positionCount)) != nullptr &&
+        (tables.texcoords = mshAllocateArray<ObjVec2>(tables.texcoordCount)) != nullptr &&
+        (tables.normals = mshAllocateArray<ObjVec3>(tables.normalCount)) != nullptr &&
+        (tables.faces = mshAllocateArray<ObjFace>(tables.faceCount)) != nullptr &&
+        (tables.corners = mshAllocateArray<ObjCorner>(tables.cornerCount)) != nullptr &&
+        (tables.groups = mshAllocateArray<ObjGroup>(tables.groupCount)) != nullptr;
     if (!allocated) {
         releaseObjTables(tables);
         return false;
@@ -304,7 +320,8 @@ void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool own
     tables.storedFaces = end.face;
     tables.storedGroups = std::min(end.group, tables.groupCount);
     for (uint32_t j = 0; j < tables.storedGroups; ++j) {
-        const uint32_t next = j + 1 < tables.storedGroups ? tables.groups[j + 1].firstFace : tables.storedFaces;
+        const uint32_t next =
+            j + 1 < tables.storedGroups ? tables.groups[j + 1].firstFace : tables.storedFaces;
         tables.groups[j].faceCount = next - tables.groups[j].firstFace;
     }
 }
@@ -316,20 +333,24 @@ void printObjError(const ObjError& error, const char* path) {
                      ", which does not exist\n",
                      error.line, path, error.what, error.number);
     else if (error.kind == ObjError::fewCorners)
-        std::fprintf(stderr, "ERROR: Line %" PRIu64 " of .obj file \"%s\": face has fewer than three corners\n",
+        std::fprintf(stderr,
+                     "ERROR: Line %" PRIu64
+                     " of .obj file \"%s\": face has fewer than three corners\n",
                      error.line, path);
 }
 
 ParseResult parseObjLines(PieceReader& reader, ObjTables& tables, const char* path) {
     ObjStretch stretch{};
     stretch.start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
-    stretch.limit = ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
-                             tables.cornerCount,   tables.groupCount,    UINT64_MAX};
+    stretch.limit =
+        ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
+                 tables.cornerCount,   tables.groupCount,    UINT64_MAX};
     stretch.warn = true;
     parseObjStretch(reader, tables, stretch);
     if (stretch.error.kind != ObjError::none) {
         printObjError(stretch.error, path);
-        return stretch.error.kind == ObjError::badReference ? ParseResult::badReference : ParseResult::badFace;
+        return stretch.error.kind == ObjError::badReference ? ParseResult::badReference
+                                                            : ParseResult::badFace;
     }
     finishObjGroups(tables, stretch.end, true, stretch.ownNumbersOnly);
     return ParseResult::ok;

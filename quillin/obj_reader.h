@@ -65,8 +65,9 @@ struct ObjTables {
     uint32_t groupCount;
     uint32_t storedFaces;
     uint32_t storedGroups;
-    bool cornersNameOwnNumbers; // every stored corner's texture coordinate and normal, where it
-                                // names one, has the number of its position (as the exporter writes)
+    bool
+        cornersNameOwnNumbers; // every stored corner's texture coordinate and normal, where it
+                               // names one, has the number of its position (as the exporter writes)
 };
 
 // What the counting pass finds in a stretch of the input.
@@ -114,9 +115,9 @@ struct ObjError {
 struct ObjStretch {
     ObjPlace start;
     ObjPlace limit; // a store index that reaches its limit is a record the counting pass missed
-    bool warn;      // true: print the index warning and leave the record out; false: stop as changed
+    bool warn; // true: print the index warning and leave the record out; false: stop as changed
     ObjPlace end;
-    bool changed;   // the input differs from what the counting pass saw
+    bool changed;        // the input differs from what the counting pass saw
     bool ownNumbersOnly; // every corner stored names its position's own numbers, or none
     ObjError error;
 };

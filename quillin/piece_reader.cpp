@@ -47,7 +47,9 @@ InputResult readStreamIntoMemory(FILE* file, TextInput& input) {
         }
         if (size < capacity)
             break;
-        char* grown = capacity <= SIZE_MAX / 2 ? static_cast<char*>(std::realloc(memory, capacity * 2)) : nullptr;
+        char* grown = capacity <= SIZE_MAX / 2
+                          ? static_cast<char*>(std::realloc(memory, capacity * 2))
+                          : nullptr;
         if (grown == nullptr) {
             std::free(memory);
             return InputResult::outOfMemory;
@@ -90,21 +92,31 @@ bool startsWithByteOrderMark(const char* data, size_t size) {
 
 } // namespace
 
-void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer, uint64_t begin,
-                   uint64_t end) {
+void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer,
+                   uint64_t begin, uint64_t end) {
     // A UTF-8 byte order mark is no part of the first line.
     if (input.memory != nullptr || input.file == nullptr) {
         const uint64_t last = end < input.memorySize ? end : input.memorySize;
         uint64_t first = begin < last ? begin : last;
         if (first == 0 && startsWithByteOrderMark(input.memory, static_cast<size_t>(last)))
             first = 3;
-        reader = PieceReader{nullptr, nullptr, 0, input.memory + first, static_cast<size_t>(last - first), 0, 0, true,
-                             false, false, nullptr};
+        reader = PieceReader{nullptr,
+                             nullptr,
+                             0,
+                             input.memory + first,
+                             static_cast<size_t>(last - first),
+                             0,
+                             0,
+                             true,
+                             false,
+                             false,
+                             nullptr};
         return;
     }
-    reader = PieceReader{input.file, buffer.bytes, buffer.capacity, buffer.bytes, 0, 0, end - begin, false, false,
-                         false, nullptr};
-    if (begin > static_cast<uint64_t>(LONG_MAX) || std::fseek(input.file, static_cast<long>(begin), SEEK_SET) != 0) {
+    reader = PieceReader{input.file,  buffer.bytes, buffer.capacity, buffer.bytes, 0,      0,
+                         end - begin, false,        false,           false,        nullptr};
+    if (begin > static_cast<uint64_t>(LONG_MAX) ||
+        std::fseek(input.file, static_cast<long>(begin), SEEK_SET) != 0) {
         reader.sourceDone = true;
         reader.failed = true;
         return;
@@ -207,7 +219,8 @@ uint64_t textInputSize(const TextInput& input) {
     return size < 0 ? UINT64_MAX : static_cast<uint64_t>(size);
 }
 
-uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window) {
+uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from,
+                        size_t window) {
     // The two bytes before `from` tell whether a line end right at it is continued. The search
     // starts past the first bytes, so that it never reads from the start (and its mark).
     if (from < 3)

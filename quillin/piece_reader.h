@@ -70,8 +70,8 @@ void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& 
 
 // Starts a pass over the bytes [begin, end) of the input only. `begin` must follow a line end
 // (or be 0), so that pieces fall exactly where a pass from the start would cut them.
-void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer, uint64_t begin,
-                   uint64_t end);
+void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer,
+                   uint64_t begin, uint64_t end);
 
 // Releases the larger buffer a long line needed, if any; the reader is done.
 void finishPieces(PieceReader& reader);
@@ -81,7 +81,8 @@ uint64_t textInputSize(const TextInput& input);
 
 // The offset just after the first line end at or after `from`, looked for within `window`
 // bytes; 0 when there is none (or the file cannot be read there).
-uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from, size_t window);
+uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from,
+                        size_t window);
 
 // Moves the unread tail to the front of the buffer and fills the rest from the file. With
 // `grow`, a full buffer is first replaced by one twice as large (a line longer than it).
@@ -99,8 +100,9 @@ inline bool nextPiece(PieceReader& reader, Piece& piece) {
     const void* lineEnd = std::memchr(start, '\n', window);
     piece.text = start;
     piece.lineEnds = lineEnd != nullptr;
-    piece.length = lineEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(lineEnd) - start) + 1
-                                      : window;
+    piece.length = lineEnd != nullptr
+                       ? static_cast<size_t>(static_cast<const char*>(lineEnd) - start) + 1
+                       : window;
     reader.position += piece.length;
     return true;
 }
@@ -125,7 +127,8 @@ inline uint64_t lineEndsIn64(const char* p) {
     uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineEnd))))
+        mask |= static_cast<uint64_t>(
+                    static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineEnd))))
                 << (16 * i);
     }
     return mask;

@@ -15,16 +15,15 @@ namespace {
 // being parsed stays in the processor's caches; two stretches read at once take half each.
 constexpr size_t kReadBufferBytes = size_t{1} << 20;
 
-void printOutOfMemory() {
-    std::fputs("ERROR: Could not allocate needed memory\n", stderr);
-}
+void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
 void printObjReadError(const char* path) {
     std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
 }
 
 // Opens, reads and closes the OBJ file; every failure prints its message.
-bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes, ObjTables& tables) {
+bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes,
+                 ObjTables& tables) {
     tables = ObjTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
@@ -66,8 +65,8 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
         return -1;
     }
     releaseObjFaces(obj);
-    Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, plan.groupMatrixCount,
-                           side.matrixCount);
+    Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount,
+                           plan.groupMatrixCount, side.matrixCount);
     int saved = 0;
     if (mesh != nullptr) {
         adviseHugePages(mesh->vertices, sizeof(MeshVertex) * mesh->vertexCount);
@@ -85,9 +84,7 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
 
 } // namespace
 
-int runQuillin(int argc, char** argv) {
-    return runQuillinWith(argc, argv, kParallelFromBytes);
-}
+int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, kParallelFromBytes); }
 
 int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
     if (argc < 3) {

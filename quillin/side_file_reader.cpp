@@ -40,9 +40,7 @@ MeshMatrix parseMatrixRow(const Piece& piece) {
     return matrix;
 }
 
-void printOutOfMemory() {
-    std::fputs("ERROR: Could not allocate needed memory\n", stderr);
-}
+void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
 void printReadError(const char* path) {
     std::fprintf(stderr, "ERROR: Could not read .matrix file \"%s\"\n", path);
@@ -78,7 +76,8 @@ bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path) 
             const GroupMatrixPair pair = parseTableRow(piece);
             if (pair.group >= tables.pairCount) {
                 std::fprintf(stderr,
-                             "ERROR: Line %" PRIu64 " of .matrix file \"%s\": group position %" PRIu32
+                             "ERROR: Line %" PRIu64
+                             " of .matrix file \"%s\": group position %" PRIu32
                              " is not below the number of table rows (%" PRIu32 ")\n",
                              line, path, pair.group, tables.pairCount);
                 return false;
@@ -119,7 +118,8 @@ SideFileResult readSideFile(const char* path, const ReadBuffer& buffer, SideTabl
     tables.pairCount = static_cast<uint32_t>(counts.rows);
     tables.matrixCount = static_cast<uint32_t>(counts.matrices);
     // A count of 0 needs no storage: the table stays absent.
-    if (tables.pairCount != 0 && (tables.pairs = mshAllocateArray<GroupMatrixPair>(tables.pairCount)) == nullptr) {
+    if (tables.pairCount != 0 &&
+        (tables.pairs = mshAllocateArray<GroupMatrixPair>(tables.pairCount)) == nullptr) {
         printOutOfMemory();
         return failWith(tables, input, file);
     }

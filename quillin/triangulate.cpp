@@ -102,16 +102,18 @@ bool samePoint(const double* planar, uint32_t a, uint32_t b) {
 
 // Whether the corner `ear` (between `before` and `after`) can be cut off: it turns the
 // polygon's way and no other remaining corner lies in the triangle it spans.
-bool isEar(const double* planar, const uint32_t* links, uint32_t before, uint32_t ear, uint32_t after,
-           uint64_t& budget) {
+bool isEar(const double* planar, const uint32_t* links, uint32_t before, uint32_t ear,
+           uint32_t after, uint64_t& budget) {
     if (turn(planar, before, ear, after) <= 0)
         return false;
     for (uint32_t r = links[2 * after + 1]; r != before; r = links[2 * r + 1]) {
         if (budget != 0)
             --budget;
-        if (samePoint(planar, r, before) || samePoint(planar, r, ear) || samePoint(planar, r, after))
+        if (samePoint(planar, r, before) || samePoint(planar, r, ear) ||
+            samePoint(planar, r, after))
             continue;
-        if (turn(planar, before, ear, r) >= 0 && turn(planar, ear, after, r) >= 0 && turn(planar, after, before, r) >= 0)
+        if (turn(planar, before, ear, r) >= 0 && turn(planar, ear, after, r) >= 0 &&
+            turn(planar, after, before, r) >= 0)
             return false;
     }
     return true;

@@ -107,8 +107,8 @@ char* writeWhole128(u128 value, char* out) {
 }
 
 char* writeNonFinite(bool negative, bool isNan, char* out) {
-    const char* text = isNan ? (negative ? "    -nan" : "     nan")
-                             : (negative ? "    -inf" : "     inf");
+    const char* text =
+        isNan ? (negative ? "    -nan" : "     nan") : (negative ? "    -inf" : "     inf");
     std::memcpy(out, text, 8);
     return out + 8;
 }

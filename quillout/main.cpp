@@ -1,5 +1,3 @@
 #include "run.h"
 
-int main(int argc, char** argv) {
-    return quillout::runQuillout(argc, argv);
-}
+int main(int argc, char** argv) { return quillout::runQuillout(argc, argv); }

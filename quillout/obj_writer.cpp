@@ -27,8 +27,6 @@ int writeObjFile(const Mesh& mesh, const char* path, OutputBuffer& out, unsigned
     return outputClose(out) ? 0 : -1;
 }
 
-unsigned objFormattingThreads() {
-    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-}
+unsigned objFormattingThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
 
 } // namespace quillout

@@ -47,9 +47,7 @@ inline char* outputSpace(OutputBuffer& out, size_t length) {
 }
 
 // Marks the bytes up to `end`, formatted after outputSpace, as written.
-inline void outputCommit(OutputBuffer& out, char* end) {
-    out.used = size_t(end - out.data);
-}
+inline void outputCommit(OutputBuffer& out, char* end) { out.used = size_t(end - out.data); }
 
 // Appends text of any length.
 void outputText(OutputBuffer& out, const char* text, size_t length);

@@ -29,7 +29,8 @@ bool groupsFitTriangles(const Mesh& mesh, const char* mshPath) {
 bool sideFileKeepsObj(const Mesh& mesh, const char* objPath) {
     if (mesh.groupMatrixCount == 0 || mesh.matrixCount == 0 || !sideFileReplacesObj(objPath))
         return true;
-    std::fprintf(stderr, "ERROR: The matrix side file for \"%s\" would replace that OBJ file\n", objPath);
+    std::fprintf(stderr, "ERROR: The matrix side file for \"%s\" would replace that OBJ file\n",
+                 objPath);
     return false;
 }
 

@@ -49,15 +49,14 @@ char* sideFilePath(const char* objPath) {
     return path;
 }
 
-size_t sideFileKeptLength(const char* objPath) {
-    return keptLength(objPath, std::strlen(objPath));
-}
+size_t sideFileKeptLength(const char* objPath) { return keptLength(objPath, std::strlen(objPath)); }
 
 bool sideFileReplacesObj(const char* objPath) {
     const size_t length = std::strlen(objPath);
     const size_t kept = keptLength(objPath, length);
     const size_t extensionLength = sizeof sideExtension - 1;
-    return length - kept == extensionLength && std::memcmp(objPath + kept, sideExtension, extensionLength) == 0;
+    return length - kept == extensionLength &&
+           std::memcmp(objPath + kept, sideExtension, extensionLength) == 0;
 }
 
 char* formatMatrixRecord(const MeshMatrix& matrix, char* out) {
@@ -79,7 +78,8 @@ void writeSideText(const Mesh& mesh, const char* sidePath, OutputBuffer& out) {
     writeTableRows(mesh, out);
     outputText(out, matricesHeader, sizeof matricesHeader - 1);
     for (uint32_t i = 0; i < mesh.matrixCount; ++i)
-        outputCommit(out, formatMatrixRecord(mesh.matrices[i], outputSpace(out, matrixRecordMaxLength)));
+        outputCommit(out,
+                     formatMatrixRecord(mesh.matrices[i], outputSpace(out, matrixRecordMaxLength)));
 }
 
 int writeSideFile(const Mesh& mesh, const char* objPath, OutputBuffer& out) {

@@ -22,7 +22,8 @@ MeshHandle makeMesh() {
     MeshHandle mesh(mshCreate(vertexCount, triangleCount, groupCount, groupCount, matrixCount));
     for (uint32_t i = 0; i < vertexCount; ++i) {
         const float f = float(i);
-        mesh->vertices[i] = MeshVertex{f, f * 0.5f, -f, 0.0f, 1.0f, 0.0f, f * 1e-6f, 1.0f - f * 1e-6f};
+        mesh->vertices[i] =
+            MeshVertex{f, f * 0.5f, -f, 0.0f, 1.0f, 0.0f, f * 1e-6f, 1.0f - f * 1e-6f};
     }
     const uint32_t verticesPerGroup = vertexCount / groupCount;
     const uint32_t trianglesPerGroup = triangleCount / groupCount;

@@ -25,10 +25,12 @@ MeshHandle makeMesh(uint32_t vertexCount) {
     const uint32_t matrixCount = 4;
     MeshHandle mesh(mshCreate(vertexCount, 2 * vertexCount, groupCount, groupCount, matrixCount));
     std::mt19937 random(42);
-    std::uniform_real_distribution<float> coordinate(-100.0f, 100.0f), unit(-1.0f, 1.0f), texture(0.0f, 1.0f);
+    std::uniform_real_distribution<float> coordinate(-100.0f, 100.0f), unit(-1.0f, 1.0f),
+        texture(0.0f, 1.0f);
     for (uint32_t k = 0; k < vertexCount; ++k)
-        mesh->vertices[k] = MeshVertex{coordinate(random), coordinate(random), coordinate(random), unit(random),
-                                       unit(random), unit(random), texture(random), texture(random)};
+        mesh->vertices[k] =
+            MeshVertex{coordinate(random), coordinate(random), coordinate(random), unit(random),
+                       unit(random),       unit(random),       texture(random),    texture(random)};
     uint32_t triangle = 0;
     for (uint32_t g = 0; g < groupCount; ++g) {
         const uint32_t base = g * kGroupSpan;

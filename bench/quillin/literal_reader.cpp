@@ -20,9 +20,7 @@ int countChar(const char* text, char c) {
 }
 
 // An OBJ number as the table number quillin gives it for the files of the benchmark.
-uint32_t objIndex(const char* text) {
-    return static_cast<uint32_t>(std::atoi(text) - 1);
-}
+uint32_t objIndex(const char* text) { return static_cast<uint32_t>(std::atoi(text) - 1); }
 
 bool countObj(FILE* file, ObjCounts& counts) {
     char line[256];
@@ -74,15 +72,18 @@ void parseObj(FILE* file, ObjTables& tables) {
     while (std::fgets(line, sizeof line, file) != nullptr) {
         if (line[0] == 'v' && line[1] == ' ') {
             std::sscanf(line, "%63[^' '] %63[^' '] %63[^' '] %63s", keyword, x, y, z);
-            tables.positions[pi++] = ObjVec3{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr)),
-                                             float(std::strtod(z, nullptr))};
+            tables.positions[pi++] =
+                ObjVec3{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr)),
+                        float(std::strtod(z, nullptr))};
         } else if (line[0] == 'v' && line[1] == 'n' && line[2] == ' ') {
             std::sscanf(line, "%63[^' '] %63[^' '] %63[^' '] %63s", keyword, x, y, z);
-            tables.normals[ni++] = ObjVec3{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr)),
-                                           float(std::strtod(z, nullptr))};
+            tables.normals[ni++] =
+                ObjVec3{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr)),
+                        float(std::strtod(z, nullptr))};
         } else if (line[0] == 'v' && line[1] == 't' && line[2] == ' ') {
             std::sscanf(line, "%63[^' '] %63[^' '] %63s", keyword, x, y);
-            tables.texcoords[ti++] = ObjVec2{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr))};
+            tables.texcoords[ti++] =
+                ObjVec2{float(std::strtod(x, nullptr)), float(std::strtod(y, nullptr))};
         } else if (line[0] == 'f' && line[1] == ' ') {
             parseFace(line, tables.corners + 3 * fi);
             tables.faces[fi] = ObjFace{3 * fi, 3};
@@ -94,7 +95,8 @@ void parseObj(FILE* file, ObjTables& tables) {
         }
     }
     for (uint32_t j = 0; j < gi; ++j)
-        tables.groups[j].faceCount = (j + 1 < gi ? tables.groups[j + 1].firstFace : fi) - tables.groups[j].firstFace;
+        tables.groups[j].faceCount =
+            (j + 1 < gi ? tables.groups[j + 1].firstFace : fi) - tables.groups[j].firstFace;
     tables.storedFaces = fi;
     tables.storedGroups = gi;
 }
@@ -110,7 +112,8 @@ bool readSide(const char* path, SideTables& side) {
         matrices += line[0] == 'm' && line[1] == ' ';
     }
     std::rewind(file);
-    side = SideTables{mshAllocateArray<GroupMatrixPair>(rows), rows, mshAllocateArray<MeshMatrix>(matrices), matrices};
+    side = SideTables{mshAllocateArray<GroupMatrixPair>(rows), rows,
+                      mshAllocateArray<MeshMatrix>(matrices), matrices};
     uint32_t r = 0, m = 0;
     char t[10][64];
     while (std::fgets(line, sizeof line, file) != nullptr) {
@@ -118,10 +121,11 @@ bool readSide(const char* path, SideTables& side) {
             std::sscanf(line, "%63[^' '] %63[^' '] %63s", t[0], t[1], t[2]);
             side.pairs[r++] = GroupMatrixPair{uint32_t(std::atoi(t[1])), uint32_t(std::atoi(t[2]))};
         } else if (line[0] == 'm' && line[1] == ' ') {
-            std::sscanf(line,
-                        "%63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] "
-                        "%63[^' '] %63s",
-                        t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
+            std::sscanf(
+                line,
+                "%63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] %63[^' '] "
+                "%63[^' '] %63s",
+                t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
             for (int k = 0; k < 9; ++k)
                 side.matrices[m].value[k] = float(std::strtod(t[k + 1], nullptr));
             ++m;
@@ -156,9 +160,10 @@ int runLiteralImporter(int argc, char** argv) {
     MeshPlan plan{};
     Mesh* mesh = nullptr;
     if (planMesh(obj, side, plan))
-        mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, plan.groupMatrixCount,
-                         side.matrixCount);
-    const int saved = mesh != nullptr && assembleMesh(obj, side, plan, *mesh) ? mshSave(argv[2], mesh) : 0;
+        mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount,
+                         plan.groupMatrixCount, side.matrixCount);
+    const int saved =
+        mesh != nullptr && assembleMesh(obj, side, plan, *mesh) ? mshSave(argv[2], mesh) : 0;
     releaseMeshPlan(plan);
     releaseObjTables(obj);
     releaseSideTables(side);

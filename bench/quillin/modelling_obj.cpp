@@ -38,7 +38,8 @@ public:
         room(64);
         char* at = buffer_.data() + used_;
         *at++ = ' ';
-        at = std::to_chars(at, buffer_.data() + buffer_.size(), value, std::chars_format::fixed, 6).ptr;
+        at = std::to_chars(at, buffer_.data() + buffer_.size(), value, std::chars_format::fixed, 6)
+                 .ptr;
         used_ = static_cast<size_t>(at - buffer_.data());
     }
     // "a/b/c" after a space
@@ -107,10 +108,13 @@ ModellingObjCounts writeModellingObj(const std::string& objPath, const std::stri
     constexpr double kTurn = 2 * std::numbers::pi;
 
     {
-        const std::filesystem::path mtlPath = std::filesystem::path(objPath).parent_path() / mtlName;
+        const std::filesystem::path mtlPath =
+            std::filesystem::path(objPath).parent_path() / mtlName;
         TextOut mtl(mtlPath.string());
-        mtl.text("# material of the benchmark's torus\nnewmtl Material\nNs 250.000000\nKa 1.000000 1.000000 "
-                 "1.000000\nKd 0.800000 0.800000 0.800000\nKs 0.500000 0.500000 0.500000\nd 1.000000\nillum 2\n");
+        mtl.text("# material of the benchmark's torus\nnewmtl Material\nNs 250.000000\nKa 1.000000 "
+                 "1.000000 "
+                 "1.000000\nKd 0.800000 0.800000 0.800000\nKs 0.500000 0.500000 0.500000\nd "
+                 "1.000000\nillum 2\n");
         mtl.finish();
     }
 
@@ -155,14 +159,16 @@ ModellingObjCounts writeModellingObj(const std::string& objPath, const std::stri
         }
     obj.text("usemtl Material\ns 1\n");
     // Numbers count from 1; positions and normals wrap around, texture coordinates do not.
-    const auto position = [&](uint64_t i, uint64_t j) { return (i % rows) * columns + j % columns + 1; };
+    const auto position = [&](uint64_t i, uint64_t j) {
+        return (i % rows) * columns + j % columns + 1;
+    };
     const auto texture = [&](uint64_t i, uint64_t j) { return i * (columns + 1) + j + 1; };
     const auto normal = [&](uint64_t i, uint64_t j) { return (j % columns) * rows + i % rows + 1; };
     for (uint64_t i = 0; i < rows; ++i)
         for (uint64_t j = 0; j < columns; ++j) {
             obj.text("f");
-            for (const auto& [ci, cj] : {std::pair{i, j}, std::pair{i + 1, j}, std::pair{i + 1, j + 1},
-                                         std::pair{i, j + 1}})
+            for (const auto& [ci, cj] : {std::pair{i, j}, std::pair{i + 1, j},
+                                         std::pair{i + 1, j + 1}, std::pair{i, j + 1}})
                 obj.corner(position(ci, cj), texture(ci, cj), normal(ci, cj));
             obj.newline();
         }

@@ -16,16 +16,15 @@
 
 namespace {
 
-constexpr size_t kVertexCount = 500000;  // 4 million float fields, 1.5 million integer fields
+constexpr size_t kVertexCount = 500000; // 4 million float fields, 1.5 million integer fields
 
 struct Fields {
-    std::string text;              // every field followed by a NUL
-    std::vector<size_t> begin;     // where each field starts
-    std::vector<size_t> end;       // where each field ends (its NUL)
+    std::string text;          // every field followed by a NUL
+    std::vector<size_t> begin; // where each field starts
+    std::vector<size_t> end;   // where each field ends (its NUL)
 };
 
-void addField(Fields& fields, const char* format, double value)
-{
+void addField(Fields& fields, const char* format, double value) {
     char buffer[80];
     const int length = std::snprintf(buffer, sizeof buffer, format, value);
     fields.begin.push_back(fields.text.size());
@@ -34,8 +33,7 @@ void addField(Fields& fields, const char* format, double value)
     fields.text.push_back('\0');
 }
 
-Fields makeFloatFields(const char* format)
-{
+Fields makeFloatFields(const char* format) {
     std::mt19937_64 random(42);
     std::uniform_real_distribution<float> position(-100.0f, 100.0f);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -55,8 +53,7 @@ Fields makeFloatFields(const char* format)
     return fields;
 }
 
-Fields makeIntegerFields()
-{
+Fields makeIntegerFields() {
     std::mt19937_64 random(43);
     std::uniform_int_distribution<unsigned> number(1, kVertexCount);
     Fields fields;
@@ -66,36 +63,32 @@ Fields makeIntegerFields()
     return fields;
 }
 
-const Fields& fixed24Fields()
-{
+const Fields& fixed24Fields() {
     static const Fields fields = makeFloatFields("%8.24f");
     return fields;
 }
 
-const Fields& shortestFields()
-{
+const Fields& shortestFields() {
     static const Fields fields = makeFloatFields("%.9g");
     return fields;
 }
 
-const Fields& integerFields()
-{
+const Fields& integerFields() {
     static const Fields fields = makeIntegerFields();
     return fields;
 }
 
-void reportPerNumber(benchmark::State& state, const Fields& fields)
-{
+void reportPerNumber(benchmark::State& state, const Fields& fields) {
     const auto count = static_cast<double>(fields.begin.size());
     state.counters["numbers"] = count;
-    state.counters["per_number"] =
-        benchmark::Counter(count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(fields.text.size()));
+    state.counters["per_number"] = benchmark::Counter(
+        count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(fields.text.size()));
 }
 
 template <const Fields& (*makeFields)()>
-void parseFloatTextFields(benchmark::State& state)
-{
+void parseFloatTextFields(benchmark::State& state) {
     const Fields& fields = makeFields();
     const char* text = fields.text.data();
     for (auto _ : state) {
@@ -109,8 +102,7 @@ void parseFloatTextFields(benchmark::State& state)
 }
 
 template <const Fields& (*makeFields)()>
-void strtodThenFloatFields(benchmark::State& state)
-{
+void strtodThenFloatFields(benchmark::State& state) {
     const Fields& fields = makeFields();
     const char* text = fields.text.data();
     for (auto _ : state) {
@@ -123,8 +115,7 @@ void strtodThenFloatFields(benchmark::State& state)
     reportPerNumber(state, fields);
 }
 
-void parseIntTextFields(benchmark::State& state)
-{
+void parseIntTextFields(benchmark::State& state) {
     const Fields& fields = integerFields();
     const char* text = fields.text.data();
     for (auto _ : state) {
@@ -137,8 +128,7 @@ void parseIntTextFields(benchmark::State& state)
     reportPerNumber(state, fields);
 }
 
-void strtolFields(benchmark::State& state)
-{
+void strtolFields(benchmark::State& state) {
     const Fields& fields = integerFields();
     const char* text = fields.text.data();
     for (auto _ : state) {
@@ -153,9 +143,17 @@ void strtolFields(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(parseFloatTextFields<fixed24Fields>)->Name("parseFloatText/fixed24")->Unit(benchmark::kMillisecond);
-BENCHMARK(strtodThenFloatFields<fixed24Fields>)->Name("strtodThenFloat/fixed24")->Unit(benchmark::kMillisecond);
-BENCHMARK(parseFloatTextFields<shortestFields>)->Name("parseFloatText/shortest9")->Unit(benchmark::kMillisecond);
-BENCHMARK(strtodThenFloatFields<shortestFields>)->Name("strtodThenFloat/shortest9")->Unit(benchmark::kMillisecond);
+BENCHMARK(parseFloatTextFields<fixed24Fields>)
+    ->Name("parseFloatText/fixed24")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(strtodThenFloatFields<fixed24Fields>)
+    ->Name("strtodThenFloat/fixed24")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(parseFloatTextFields<shortestFields>)
+    ->Name("parseFloatText/shortest9")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(strtodThenFloatFields<shortestFields>)
+    ->Name("strtodThenFloat/shortest9")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(parseIntTextFields)->Name("parseIntText/corner")->Unit(benchmark::kMillisecond);
 BENCHMARK(strtolFields)->Name("strtol/corner")->Unit(benchmark::kMillisecond);

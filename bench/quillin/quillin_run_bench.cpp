@@ -28,25 +28,23 @@ template <typename Run>
 void runImporterBench(benchmark::State& state, Run run) {
     const BenchFiles& files = filesFor(static_cast<uint32_t>(state.range(0)));
     std::vector<std::string> args{"quillin", files.obj, files.out, files.side};
-    std::vector<char*> argv{args[0].data(), args[1].data(), args[2].data(), args[3].data(), nullptr};
+    std::vector<char*> argv{args[0].data(), args[1].data(), args[2].data(), args[3].data(),
+                            nullptr};
     for (auto _ : state)
         if (run(4, argv.data()) != 0)
             state.SkipWithError("import failed");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.objBytes));
 }
 
-void BM_Quillin(benchmark::State& state) {
-    runImporterBench(state, runQuillin);
-}
+void BM_Quillin(benchmark::State& state) { runImporterBench(state, runQuillin); }
 
 // The same run with the OBJ file read in one stretch on one thread.
 void BM_QuillinOneThread(benchmark::State& state) {
-    runImporterBench(state, [](int argc, char** argv) { return runQuillinWith(argc, argv, UINT64_MAX); });
+    runImporterBench(state,
+                     [](int argc, char** argv) { return runQuillinWith(argc, argv, UINT64_MAX); });
 }
 
-void BM_LiteralReader(benchmark::State& state) {
-    runImporterBench(state, runLiteralImporter);
-}
+void BM_LiteralReader(benchmark::State& state) { runImporterBench(state, runLiteralImporter); }
 
 // Every byte of the given files read once through a reused 4 MiB buffer.
 size_t readOnce(std::initializer_list<const std::string*> paths, std::vector<char>& buffer) {
@@ -146,11 +144,33 @@ void BM_QuillinModellingPeakMemory(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_ReadOnce)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Quillin)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_QuillinOneThread)->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadOnce)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(4000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Quillin)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(4000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuillinOneThread)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(4000000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LiteralReader)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_QuillinPeakMemory)->Arg(1000000)->Arg(4000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuillinPeakMemory)
+    ->Arg(1000000)
+    ->Arg(4000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadOnceModelling)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuillinModelling)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_QuillinModellingPeakMemory)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuillinModellingPeakMemory)
+    ->Arg(1000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);

@@ -29,7 +29,8 @@ void parseBench(benchmark::State& state, const std::string& path) {
         positions = reader.GetAttrib().vertices.size() / 3;
         benchmark::DoNotOptimize(triangles);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
     state.counters["positions"] = double(positions);
     state.counters["triangles"] = double(triangles);
 }

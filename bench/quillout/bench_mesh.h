@@ -23,9 +23,9 @@ inline void fillBenchVertices(Mesh& mesh, std::mt19937& random) {
     for (uint32_t i = 0; i < mesh.vertexCount; ++i) {
         float nx = unit(random), ny = unit(random), nz = unit(random);
         const float length = std::sqrt(nx * nx + ny * ny + nz * nz) + 1e-6f;
-        mesh.vertices[i] = MeshVertex{position(random), position(random), position(random),
-                                      nx / length,      ny / length,      nz / length,
-                                      texture(random),  texture(random)};
+        mesh.vertices[i] =
+            MeshVertex{position(random), position(random), position(random), nx / length,
+                       ny / length,      nz / length,      texture(random),  texture(random)};
     }
 }
 

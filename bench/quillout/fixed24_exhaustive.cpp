@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     for (std::thread& worker : workers)
         worker.join();
     progress.join();
-    std::printf("checked %" PRIu64 " patterns [%#" PRIx64 ", %#" PRIx64 "), %" PRIu64 " mismatches\n",
+    std::printf("checked %" PRIu64 " patterns [%#" PRIx64 ", %#" PRIx64 "), %" PRIu64
+                " mismatches\n",
                 checked.load(), first, last, mismatches.load());
     return mismatches.load() == 0 ? 0 : 1;
 }

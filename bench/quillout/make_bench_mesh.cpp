@@ -10,9 +10,11 @@ int main(int argc, char** argv) {
         std::fputs("Usage: make_bench_mesh <vertex count> <path>\n", stderr);
         return 2;
     }
-    const std::string made = quilloutbench::benchMeshPath(uint32_t(std::strtoul(argv[1], nullptr, 10)));
+    const std::string made =
+        quilloutbench::benchMeshPath(uint32_t(std::strtoul(argv[1], nullptr, 10)));
     std::error_code failed;
-    std::filesystem::copy_file(made, argv[2], std::filesystem::copy_options::overwrite_existing, failed);
+    std::filesystem::copy_file(made, argv[2], std::filesystem::copy_options::overwrite_existing,
+                               failed);
     quilloutbench::removeBenchFiles();
     if (failed) {
         std::fprintf(stderr, "could not write %s\n", argv[2]);

@@ -34,9 +34,7 @@ int runQuilloutOn(const std::string& msh, const std::string& obj, unsigned threa
                         : quillout::runQuilloutWithThreads(3, argv, threads);
 }
 
-uint64_t fileSize(const std::string& path) {
-    return std::filesystem::file_size(path);
-}
+uint64_t fileSize(const std::string& path) { return std::filesystem::file_size(path); }
 
 bool sameBytes(const std::string& a, const std::string& b) {
     std::ifstream first(a, std::ios::binary);

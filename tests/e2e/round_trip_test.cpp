@@ -16,17 +16,15 @@
 
 namespace {
 
-using quilltest::TempDir;
 using quilltest::readFile;
+using quilltest::TempDir;
 
 int runProgram(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
 }
 
-std::string quoted(const std::string& text) {
-    return "'" + text + "'";
-}
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 // A float as meshes hold them: 0, or finite with a magnitude of at least 1e-15 (24 decimals
 // carry those exactly), spread over every exponent up to the largest.
@@ -62,7 +60,8 @@ MeshHandle makeMesh(std::mt19937& random, const std::vector<GroupPlan>& plan, ui
         vertices += group.vertexCount;
         triangles += (group.vertexCount + 2) / 3 + group.extraTriangles;
     }
-    MeshHandle mesh(mshCreate(vertices, triangles, static_cast<uint32_t>(plan.size()), pairCount, matrixCount));
+    MeshHandle mesh(
+        mshCreate(vertices, triangles, static_cast<uint32_t>(plan.size()), pairCount, matrixCount));
     for (uint32_t k = 0; k < vertices; ++k) {
         MeshVertex& v = mesh->vertices[k];
         for (float* f : {&v.x, &v.y, &v.z, &v.nx, &v.ny, &v.nz, &v.u, &v.v})
@@ -72,8 +71,9 @@ MeshHandle makeMesh(std::mt19937& random, const std::vector<GroupPlan>& plan, ui
     uint32_t triangle = 0;
     for (size_t g = 0; g < plan.size(); ++g) {
         const uint32_t n = plan[g].vertexCount;
-        mesh->groups[g] = MeshGroup{static_cast<uint32_t>(random()), 3 * ((n + 2) / 3 + plan[g].extraTriangles),
-                                    base, n, 3 * triangle};
+        mesh->groups[g] =
+            MeshGroup{static_cast<uint32_t>(random()), 3 * ((n + 2) / 3 + plan[g].extraTriangles),
+                      base, n, 3 * triangle};
         for (uint32_t i = 0; i < n; i += 3) {
             const uint16_t a = static_cast<uint16_t>(i);
             const uint16_t b = static_cast<uint16_t>(std::min(i + 1, n - 1));
@@ -88,7 +88,8 @@ MeshHandle makeMesh(std::mt19937& random, const std::vector<GroupPlan>& plan, ui
         base += n;
     }
     for (uint32_t i = 0; i < pairCount; ++i)
-        mesh->groupMatrix[i] = random() % 3 == 0 ? static_cast<uint32_t>(random()) : static_cast<uint32_t>(random() % matrixCount);
+        mesh->groupMatrix[i] = random() % 3 == 0 ? static_cast<uint32_t>(random())
+                                                 : static_cast<uint32_t>(random() % matrixCount);
     for (uint32_t i = 0; i < matrixCount; ++i)
         for (float& value : mesh->matrices[i].value)
             value = matrixFloat(random);
@@ -101,23 +102,28 @@ void expectRoundTrip(const Mesh& mesh, bool withSideFile) {
     TempDir dir;
     const std::string original = dir.file("original.msh");
     ASSERT_EQ(mshSave(original.c_str(), &mesh), 1);
-    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " + quoted(dir.file("out.obj"))), 0);
+    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " +
+                         quoted(dir.file("out.obj"))),
+              0);
     ASSERT_EQ(quilltest::fileExists(dir.file("out.matrix")), withSideFile);
-    std::string importer = quoted(QUILLIN_PATH) + " " + quoted(dir.file("out.obj")) + " " + quoted(dir.file("back.msh"));
+    std::string importer = quoted(QUILLIN_PATH) + " " + quoted(dir.file("out.obj")) + " " +
+                           quoted(dir.file("back.msh"));
     if (withSideFile)
         importer += " " + quoted(dir.file("out.matrix"));
     ASSERT_EQ(runProgram(importer), 0);
     const std::string expected = readFile(original);
     const std::string actual = readFile(dir.file("back.msh"));
     ASSERT_EQ(actual.size(), expected.size());
-    EXPECT_TRUE(actual == expected) << "first difference at byte "
-                                    << std::mismatch(actual.begin(), actual.end(), expected.begin()).first - actual.begin();
+    EXPECT_TRUE(actual == expected)
+        << "first difference at byte "
+        << std::mismatch(actual.begin(), actual.end(), expected.begin()).first - actual.begin();
 }
 
 std::vector<GroupPlan> randomPlan(std::mt19937& random) {
     std::vector<GroupPlan> plan(1 + random() % 5);
     for (GroupPlan& group : plan)
-        group = GroupPlan{1 + static_cast<uint32_t>(random() % 300), static_cast<uint32_t>(random() % 50)};
+        group = GroupPlan{1 + static_cast<uint32_t>(random() % 300),
+                          static_cast<uint32_t>(random() % 50)};
     return plan;
 }
 
@@ -136,7 +142,8 @@ TEST(RoundTrip, RandomMeshesWithSideFile) {
         SCOPED_TRACE(round);
         const std::vector<GroupPlan> plan = randomPlan(random);
         const uint32_t pairs = 1 + static_cast<uint32_t>(random() % 8);
-        const MeshHandle mesh = makeMesh(random, plan, pairs, 1 + static_cast<uint32_t>(random() % 4));
+        const MeshHandle mesh =
+            makeMesh(random, plan, pairs, 1 + static_cast<uint32_t>(random() % 4));
         expectRoundTrip(*mesh, true);
     }
 }
@@ -158,9 +165,11 @@ TEST(RoundTrip, ObjFromAPipeComesBackTheSame) {
     const MeshHandle mesh = makeMesh(random, {{500, 20}, {70, 0}}, 0, 0);
     const std::string original = dir.file("original.msh");
     ASSERT_EQ(mshSave(original.c_str(), mesh.get()), 1);
-    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " + quoted(dir.file("out.obj"))), 0);
-    ASSERT_EQ(runProgram("cat " + quoted(dir.file("out.obj")) + " | " + quoted(QUILLIN_PATH) + " /dev/stdin " +
-                         quoted(dir.file("back.msh"))),
+    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " +
+                         quoted(dir.file("out.obj"))),
+              0);
+    ASSERT_EQ(runProgram("cat " + quoted(dir.file("out.obj")) + " | " + quoted(QUILLIN_PATH) +
+                         " /dev/stdin " + quoted(dir.file("back.msh"))),
               0);
     EXPECT_TRUE(readFile(dir.file("back.msh")) == readFile(original));
 }
@@ -171,10 +180,11 @@ TEST(ProgramStatus, UsageAndFailureAsExitStatus) {
     EXPECT_EQ(runProgram(quoted(QUILLIN_PATH) + " only-one > " + quoted(out)), 0);
     EXPECT_EQ(readFile(out), "Usage: <msh file> <output file> <OPTIONAL: matrix file>\n");
     const std::string err = dir.file("err.txt");
-    EXPECT_EQ(runProgram(quoted(QUILLIN_PATH) + " " + quoted(dir.file("none.obj")) + " " + quoted(dir.file("x.msh")) +
-                         " 2> " + quoted(err)),
+    EXPECT_EQ(runProgram(quoted(QUILLIN_PATH) + " " + quoted(dir.file("none.obj")) + " " +
+                         quoted(dir.file("x.msh")) + " 2> " + quoted(err)),
               255);
-    EXPECT_EQ(readFile(err), "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
+    EXPECT_EQ(readFile(err),
+              "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("x.msh")));
 }
 

@@ -15,15 +15,15 @@
 namespace {
 
 using hardening::RunResult;
-using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 
 // What an injected failure at one allocation site leaves behind.
 enum class Left {
-    nothing,      // no output file at all
-    completeObj,  // the exporter's OBJ file, complete; no side file
-    everything,   // the site has a fallback: the run succeeds with the same output
+    nothing,     // no output file at all
+    completeObj, // the exporter's OBJ file, complete; no side file
+    everything,  // the site has a fallback: the run succeeds with the same output
 };
 
 struct Site {
@@ -60,8 +60,8 @@ void removeOutputs(const Outputs& outputs) {
 // Runs with every allocation failing in turn and checks each against `sites`, in order; the
 // run after the last site must succeed untouched. `reference` holds the files of a clean run.
 template <typename Run>
-void checkEverySite(const std::vector<Site>& sites, const Outputs& outputs, const std::vector<std::string>& reference,
-                    Run run) {
+void checkEverySite(const std::vector<Site>& sites, const Outputs& outputs,
+                    const std::vector<std::string>& reference, Run run) {
     for (uint64_t n = 1;; ++n) {
         SCOPED_TRACE("allocation " + std::to_string(n));
         removeOutputs(outputs);
@@ -81,7 +81,8 @@ void checkEverySite(const std::vector<Site>& sites, const Outputs& outputs, cons
         EXPECT_EQ(result.err, site.message);
         EXPECT_EQ(result.out, "");
         for (size_t i = 0; i < outputs.paths.size(); ++i) {
-            const bool kept = site.left == Left::everything || (site.left == Left::completeObj && i == 0);
+            const bool kept =
+                site.left == Left::everything || (site.left == Left::completeObj && i == 0);
             EXPECT_EQ(fileExists(outputs.paths[i]), kept) << outputs.paths[i];
             if (kept) {
                 EXPECT_EQ(readFile(outputs.paths[i]), reference[i]) << outputs.paths[i];
@@ -170,7 +171,9 @@ TEST(AllocationFailures, QuillinReadingTwoStretchesReleasesAndReportsAtEverySite
     TempDir dir;
     const ImporterInputs in = exportSmallMesh(dir);
     const Outputs outputs{{dir.file("back.msh")}};
-    const auto run = [&] { return hardening::runQuillinInTwoStretches(in.obj, outputs.paths[0], in.side); };
+    const auto run = [&] {
+        return hardening::runQuillinInTwoStretches(in.obj, outputs.paths[0], in.side);
+    };
     const std::vector<std::string> reference = cleanRun(outputs, run().status);
     EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
     checkEverySite(quillinWithSideFileSites, outputs, reference, run);

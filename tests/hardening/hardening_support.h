@@ -17,12 +17,10 @@
 namespace hardening {
 
 // Root reads and writes through file permissions, so permission cases cannot fail for it.
-inline bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
+inline bool runningAsRoot() { return ::geteuid() == 0; }
 
-using quilltest::RunResult;
 using quilltest::runCaptured;
+using quilltest::RunResult;
 
 // quillout <msh> <obj>
 inline RunResult runQuillout(const std::string& msh, const std::string& obj) {
@@ -30,15 +28,19 @@ inline RunResult runQuillout(const std::string& msh, const std::string& obj) {
 }
 
 // quillin <obj> <msh> [<side file>]
-inline RunResult runQuillin(const std::string& obj, const std::string& msh, const std::string& side = "") {
+inline RunResult runQuillin(const std::string& obj, const std::string& msh,
+                            const std::string& side = "") {
     if (side.empty())
         return runCaptured(::runQuillin, {"quillin", obj, msh});
     return runCaptured(::runQuillin, {"quillin", obj, msh, side});
 }
 
 // The same run with the OBJ file read in two stretches on two threads, however small it is.
-inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh, const std::string& side = "") {
-    static constexpr auto twoStretches = [](int argc, char** argv) { return ::runQuillinWith(argc, argv, 0); };
+inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh,
+                                          const std::string& side = "") {
+    static constexpr auto twoStretches = [](int argc, char** argv) {
+        return ::runQuillinWith(argc, argv, 0);
+    };
     if (side.empty())
         return runCaptured(twoStretches, {"quillin", obj, msh});
     return runCaptured(twoStretches, {"quillin", obj, msh, side});
@@ -75,6 +77,5 @@ inline std::string saveSmallMesh(const quilltest::TempDir& dir) {
     EXPECT_EQ(mshSave(path.c_str(), mesh.get()), 1);
     return path;
 }
-
 
 } // namespace hardening

@@ -12,11 +12,11 @@
 
 namespace {
 
-using hardening::RunResult;
 using hardening::runningAsRoot;
-using quilltest::TempDir;
+using hardening::RunResult;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 std::string loaderOpenMessage(const std::string& path) {
@@ -61,9 +61,9 @@ TEST_F(QuilloutInput, EmptyFileIsAnEmptyMesh) {
     const RunResult result = hardening::runQuillout(msh, obj);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(readFile(obj),
-              "# Wavefront OBJ exported by quillout.exe\n\n# 0 vertices\n\n# 0 vertices\n\n# 0 normals\n\n"
-              "# 0 triangles total\n");
+    EXPECT_EQ(readFile(obj), "# Wavefront OBJ exported by quillout.exe\n\n# 0 vertices\n\n# 0 "
+                             "vertices\n\n# 0 normals\n\n"
+                             "# 0 triangles total\n");
     EXPECT_FALSE(fileExists(dir.file("out.matrix")));
 }
 
@@ -79,7 +79,8 @@ protected:
     }
 
     // A failed input must leave an existing .msh file as it was, and create none.
-    void expectFailure(const std::string& objPath, const std::string& sidePath, const std::string& message) {
+    void expectFailure(const std::string& objPath, const std::string& sidePath,
+                       const std::string& message) {
         const RunResult result = hardening::runQuillin(objPath, msh, sidePath);
         EXPECT_EQ(result.status, -1);
         EXPECT_EQ(result.err, message);

@@ -11,9 +11,9 @@
 namespace {
 
 using hardening::RunResult;
-using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 TEST(SidePathClash, ObjPathThatIsItsOwnSidePathIsRefusedBeforeAnyFile) {
@@ -22,7 +22,8 @@ TEST(SidePathClash, ObjPathThatIsItsOwnSidePathIsRefusedBeforeAnyFile) {
     const std::string obj = dir.file("out.matrix");
     const RunResult result = hardening::runQuillout(msh, obj);
     EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.err, "ERROR: The matrix side file for \"" + obj + "\" would replace that OBJ file\n");
+    EXPECT_EQ(result.err,
+              "ERROR: The matrix side file for \"" + obj + "\" would replace that OBJ file\n");
     EXPECT_FALSE(fileExists(obj));
 }
 
@@ -58,7 +59,9 @@ TEST(SidePathClash, HiddenNameIsNoClash) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(readFile(obj).rfind("# Wavefront OBJ exported by quillout.exe\n", 0), 0u);
-    EXPECT_EQ(readFile(dir.file(".matrix.matrix")).rfind("# " + dir.file(".matrix.matrix") + "\n", 0), 0u);
+    EXPECT_EQ(
+        readFile(dir.file(".matrix.matrix")).rfind("# " + dir.file(".matrix.matrix") + "\n", 0),
+        0u);
 }
 
 } // namespace

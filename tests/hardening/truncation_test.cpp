@@ -13,9 +13,9 @@
 namespace {
 
 using hardening::RunResult;
-using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 // The small mesh in writer order: each section's header and record blocks (record size,
@@ -45,7 +45,8 @@ int64_t expectedReadOffset(uint64_t length) {
         for (const Block& block : section) {
             const uint64_t end = position + block.recordSize * block.count;
             if (length < end)
-                return int64_t(position + (length - position) / block.recordSize * block.recordSize);
+                return int64_t(position +
+                               (length - position) / block.recordSize * block.recordSize);
             position = end;
         }
         start = position;
@@ -54,12 +55,14 @@ int64_t expectedReadOffset(uint64_t length) {
 }
 
 std::string readMessage(const std::string& name, int64_t offset) {
-    return "mshLoad(): ERROR: Could not read from file \"" + name + "\" at " + std::to_string(offset) + "\n";
+    return "mshLoad(): ERROR: Could not read from file \"" + name + "\" at " +
+           std::to_string(offset) + "\n";
 }
 
 TEST(Truncation, SmallMeshLayoutIsTheOneTheWriterProduces) {
     TempDir dir;
-    EXPECT_EQ(readFile(hardening::saveSmallMesh(dir)).size(), 8 + 44 * 7 + 8 + 24 + 8 + 40 + 8 + 8 + 8 + 72);
+    EXPECT_EQ(readFile(hardening::saveSmallMesh(dir)).size(),
+              8 + 44 * 7 + 8 + 24 + 8 + 40 + 8 + 8 + 8 + 72);
 }
 
 // Each prefix in an allocation of exactly its size, so that any read past it is caught.

@@ -22,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using hardening::RunResult;
-using quilltest::TempDir;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 // One kind of output: which run writes it, under which file name in the output folder, and a
@@ -286,8 +286,10 @@ TEST_F(WholeOutput, ReadOnlyFileIsRefusedAndUntouched) {
         ::chmod(path.c_str(), 0444);
         const RunResult result = run(kind, path);
         EXPECT_EQ(result.status, -1);
-        EXPECT_EQ(result.err, kind.library ? "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing"
-                                           : "ERROR: Could not open file \"" + path + "\" for writing\n");
+        EXPECT_EQ(result.err,
+                  kind.library
+                      ? "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing"
+                      : "ERROR: Could not open file \"" + path + "\" for writing\n");
         EXPECT_EQ(readFile(path), "earlier");
         resetOutputs();
     }

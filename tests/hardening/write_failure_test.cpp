@@ -13,11 +13,11 @@
 
 namespace {
 
-using hardening::RunResult;
 using hardening::runningAsRoot;
-using quilltest::TempDir;
+using hardening::RunResult;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 std::string openMessage(const std::string& path) {
@@ -58,13 +58,9 @@ TEST_F(QuilloutWriteFailure, FullDeviceFailsTheObjAndWritesNoSideFile) {
     EXPECT_FALSE(fileExists("/dev/full.matrix"));
 }
 
-TEST_F(QuilloutWriteFailure, ObjPathThatIsADirectory) {
-    expectOpenFailure(dir.path().string());
-}
+TEST_F(QuilloutWriteFailure, ObjPathThatIsADirectory) { expectOpenFailure(dir.path().string()); }
 
-TEST_F(QuilloutWriteFailure, ObjPathBelowARegularFile) {
-    expectOpenFailure(msh + "/out.obj");
-}
+TEST_F(QuilloutWriteFailure, ObjPathBelowARegularFile) { expectOpenFailure(msh + "/out.obj"); }
 
 TEST_F(QuilloutWriteFailure, ObjPathInAMissingDirectory) {
     expectOpenFailure(dir.file("missing/out.obj"));

@@ -27,8 +27,8 @@ TEST(MeshCreate, AllCountsZeroGivesFiveAbsentTables) {
     EXPECT_EQ(mesh->groups, nullptr);
     EXPECT_EQ(mesh->groupMatrix, nullptr);
     EXPECT_EQ(mesh->matrices, nullptr);
-    EXPECT_EQ(mesh->vertexCount + mesh->triangleCount + mesh->groupCount +
-                  mesh->groupMatrixCount + mesh->matrixCount,
+    EXPECT_EQ(mesh->vertexCount + mesh->triangleCount + mesh->groupCount + mesh->groupMatrixCount +
+                  mesh->matrixCount,
               0u);
 }
 

@@ -20,9 +20,7 @@ using namespace meshtest;
 
 const char* const allocationFailure = "mshLoad(): ERROR: Could not allocate needed memory\n";
 
-std::string zeros(size_t n) {
-    return std::string(n, '\0');
-}
+std::string zeros(size_t n) { return std::string(n, '\0'); }
 
 // Loads the bytes both from memory (named "x.msh") and from a file, and checks that both fail
 // with the read message at `offset`.
@@ -52,8 +50,8 @@ TEST(MeshLoadFailure, DirectoryGivesTheOpenMessage) {
     quilltest::TempDir dir;
     const LoadResult loaded = loadFile(dir.path().string());
     EXPECT_EQ(loaded.mesh, nullptr);
-    EXPECT_EQ(loaded.errors, "mshLoad(): ERROR: Could not open .msh file \"" +
-                                 dir.path().string() + "\" for binary reading\n");
+    EXPECT_EQ(loaded.errors, "mshLoad(): ERROR: Could not open .msh file \"" + dir.path().string() +
+                                 "\" for binary reading\n");
 }
 
 // A pipe cannot tell its size, so nothing can be read from it with confidence.
@@ -199,8 +197,8 @@ TEST(MeshLoadFailure, EveryTruncationFailsAtTheCutRecordUnlessAtASectionBoundary
             EXPECT_EQ(fromFile.mesh->matrices != nullptr, sections >= 5);
             continue;
         }
-        const size_t cut = *std::prev(std::upper_bound(file.recordStarts.begin(),
-                                                       file.recordStarts.end(), length));
+        const size_t cut = *std::prev(
+            std::upper_bound(file.recordStarts.begin(), file.recordStarts.end(), length));
         EXPECT_EQ(fromMemory.mesh, nullptr);
         EXPECT_EQ(fromMemory.errors, readMessage("x.msh", cut));
         EXPECT_EQ(fromFile.mesh, nullptr);

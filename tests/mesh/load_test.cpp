@@ -18,14 +18,11 @@ std::string vertexRecord(float x, float y, float z, float u, float v, uint32_t w
            f32le(v2);
 }
 
-std::string normalRecord(float x, float y, float z) {
-    return f32le(x) + f32le(y) + f32le(z);
-}
+std::string normalRecord(float x, float y, float z) { return f32le(x) + f32le(y) + f32le(z); }
 
 std::string vertSection() {
     return header("VERT", 2) + vertexRecord(1, 2, 3, 0.5f, 0.25f) +
-           vertexRecord(4, 5, 6, 0.75f, 1, 0, 3, 4) + normalRecord(0, 0, 1) +
-           normalRecord(0, 1, 0);
+           vertexRecord(4, 5, 6, 0.75f, 1, 0, 3, 4) + normalRecord(0, 0, 1) + normalRecord(0, 1, 0);
 }
 std::string indlSection() {
     return header("INDL", 6) + u16le(0) + u16le(1) + u16le(0xFFFF) + u16le(1) + u16le(0) +
@@ -34,9 +31,7 @@ std::string indlSection() {
 std::string grplSection() {
     return header("GRPL", 1) + u32le(9) + u32le(6) + u32le(0x10000) + u32le(2) + u32le(0);
 }
-std::string gtomSection() {
-    return header("GTOM", 2) + u32le(0) + u32le(0xDEADBEEF);
-}
+std::string gtomSection() { return header("GTOM", 2) + u32le(0) + u32le(0xDEADBEEF); }
 std::string matlSection() {
     std::string s = header("MATL", 1);
     for (int k = 1; k <= 9; ++k)
@@ -48,13 +43,23 @@ void expectFullMesh(const Mesh& mesh) {
     ASSERT_EQ(mesh.vertexCount, 2u);
     const MeshVertex& a = mesh.vertices[0];
     const MeshVertex& b = mesh.vertices[1];
-    EXPECT_EQ(a.x, 1.0f); EXPECT_EQ(a.y, 2.0f); EXPECT_EQ(a.z, 3.0f);
-    EXPECT_EQ(a.nx, 0.0f); EXPECT_EQ(a.ny, 0.0f); EXPECT_EQ(a.nz, 1.0f);
-    EXPECT_EQ(a.u, 0.5f); EXPECT_EQ(a.v, 0.25f);
+    EXPECT_EQ(a.x, 1.0f);
+    EXPECT_EQ(a.y, 2.0f);
+    EXPECT_EQ(a.z, 3.0f);
+    EXPECT_EQ(a.nx, 0.0f);
+    EXPECT_EQ(a.ny, 0.0f);
+    EXPECT_EQ(a.nz, 1.0f);
+    EXPECT_EQ(a.u, 0.5f);
+    EXPECT_EQ(a.v, 0.25f);
     // The constant word and the second texture coordinate have no effect.
-    EXPECT_EQ(b.x, 4.0f); EXPECT_EQ(b.y, 5.0f); EXPECT_EQ(b.z, 6.0f);
-    EXPECT_EQ(b.nx, 0.0f); EXPECT_EQ(b.ny, 1.0f); EXPECT_EQ(b.nz, 0.0f);
-    EXPECT_EQ(b.u, 0.75f); EXPECT_EQ(b.v, 1.0f);
+    EXPECT_EQ(b.x, 4.0f);
+    EXPECT_EQ(b.y, 5.0f);
+    EXPECT_EQ(b.z, 6.0f);
+    EXPECT_EQ(b.nx, 0.0f);
+    EXPECT_EQ(b.ny, 1.0f);
+    EXPECT_EQ(b.nz, 0.0f);
+    EXPECT_EQ(b.u, 0.75f);
+    EXPECT_EQ(b.v, 1.0f);
 
     ASSERT_EQ(mesh.triangleCount, 2u);
     EXPECT_EQ(mesh.triangles[0].index[2], 0xFFFF);

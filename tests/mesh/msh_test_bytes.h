@@ -13,9 +13,7 @@
 
 namespace meshtest {
 
-inline std::string u16le(uint16_t value) {
-    return {char(value & 0xFF), char(value >> 8)};
-}
+inline std::string u16le(uint16_t value) { return {char(value & 0xFF), char(value >> 8)}; }
 
 inline std::string u32le(uint32_t value) {
     return {char(value & 0xFF), char((value >> 8) & 0xFF), char((value >> 16) & 0xFF),

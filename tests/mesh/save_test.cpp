@@ -41,12 +41,11 @@ void setOneVertex(Mesh& mesh) {
     mesh.vertices[0] = MeshVertex{1.0f, 2.0f, 3.0f, 0.0f, 0.0f, 1.0f, 0.5f, 0.25f};
 }
 
-const char* const oneVertexFile =
-    "56 45 52 54 01 00 00 00"
-    "00 00 80 3F 00 00 00 40 00 00 40 40"
-    "FF FF FF FF"
-    "00 00 00 3F 00 00 80 3E 00 00 00 3F 00 00 80 3E"
-    "00 00 00 00 00 00 00 00 00 00 80 3F";
+const char* const oneVertexFile = "56 45 52 54 01 00 00 00"
+                                  "00 00 80 3F 00 00 00 40 00 00 40 40"
+                                  "FF FF FF FF"
+                                  "00 00 00 3F 00 00 80 3E 00 00 00 3F 00 00 80 3E"
+                                  "00 00 00 00 00 00 00 00 00 00 80 3F";
 
 TEST(MeshSave, OneVertexGivesThe52ByteFile) {
     TempDir dir;
@@ -66,12 +65,12 @@ TEST(MeshSave, VertexTriangleAndGroupGiveThe94ByteFile) {
     mesh->triangles[0] = MeshTriangle{{1, 2, 0x0302}};
     mesh->groups[0] = MeshGroup{0x04030201, 3, 0x100, 1, 0};
     ASSERT_EQ(save(dir.file("m.msh"), mesh.get()).result, 1);
-    const std::string expected = hexBytes(oneVertexFile) +
-                                 hexBytes("49 4E 44 4C 03 00 00 00"
-                                          "01 00 02 00 02 03"
-                                          "47 52 50 4C 01 00 00 00"
-                                          "01 02 03 04 03 00 00 00 00 01 00 00"
-                                          "01 00 00 00 00 00 00 00");
+    const std::string expected =
+        hexBytes(oneVertexFile) + hexBytes("49 4E 44 4C 03 00 00 00"
+                                           "01 00 02 00 02 03"
+                                           "47 52 50 4C 01 00 00 00"
+                                           "01 02 03 04 03 00 00 00 00 01 00 00"
+                                           "01 00 00 00 00 00 00 00");
     ASSERT_EQ(expected.size(), 94u);
     EXPECT_EQ(quilltest::readFile(dir.file("m.msh")), expected);
 }
@@ -111,10 +110,10 @@ TEST(MeshSave, PresentButEmptyTablesGetAHeaderWithCountZero) {
                                           "47 52 50 4C 00 00 00 00 47 54 4F 4D 00 00 00 00"
                                           "4D 41 54 4C 00 00 00 00");
     // Read in reverse order, written back in the fixed order.
-    MeshHandle reversed = meshtest::loadMemory(allEmpty.substr(32) + allEmpty.substr(24, 8) +
-                                               allEmpty.substr(16, 8) + allEmpty.substr(8, 8) +
-                                               allEmpty.substr(0, 8))
-                              .mesh;
+    MeshHandle reversed =
+        meshtest::loadMemory(allEmpty.substr(32) + allEmpty.substr(24, 8) + allEmpty.substr(16, 8) +
+                             allEmpty.substr(8, 8) + allEmpty.substr(0, 8))
+            .mesh;
     ASSERT_NE(reversed, nullptr);
     ASSERT_EQ(save(dir.file("all.msh"), reversed.get()).result, 1);
     EXPECT_EQ(quilltest::readFile(dir.file("all.msh")), allEmpty);
@@ -136,8 +135,9 @@ TEST(MeshSave, LoadThenSaveGivesIdenticalBytes) {
     const uint32_t vertexCount = 40000;
     MeshHandle mesh(mshCreate(vertexCount, 30000, 7, 7, 3));
     for (uint32_t i = 0; i < vertexCount; ++i)
-        mesh->vertices[i] = MeshVertex{float(i), -float(i), 0.5f * float(i), 1e-3f * float(i),
-                                       float(i % 7), float(i % 11), 0.25f * float(i), 1.0f / float(i + 1)};
+        mesh->vertices[i] =
+            MeshVertex{float(i),     -float(i),     0.5f * float(i),  1e-3f * float(i),
+                       float(i % 7), float(i % 11), 0.25f * float(i), 1.0f / float(i + 1)};
     for (uint32_t i = 0; i < 30000; ++i)
         mesh->triangles[i] = MeshTriangle{{uint16_t(i), uint16_t(i * 3), uint16_t(65535 - i)}};
     for (uint32_t g = 0; g < 7; ++g) {
@@ -149,8 +149,8 @@ TEST(MeshSave, LoadThenSaveGivesIdenticalBytes) {
             mesh->matrices[m].value[k] = float(m) * 10.0f + float(k) / 8.0f;
     ASSERT_EQ(save(dir.file("a.msh"), mesh.get()).result, 1);
     const std::string first = quilltest::readFile(dir.file("a.msh"));
-    ASSERT_EQ(first.size(), 8 + 44u * vertexCount + 8 + 6u * 30000 + 8 + 20u * 7 + 8 + 4u * 7 +
-                                8 + 36u * 3);
+    ASSERT_EQ(first.size(),
+              8 + 44u * vertexCount + 8 + 6u * 30000 + 8 + 20u * 7 + 8 + 4u * 7 + 8 + 36u * 3);
 
     meshtest::LoadResult loaded = meshtest::loadFile(dir.file("a.msh"));
     ASSERT_NE(loaded.mesh, nullptr) << loaded.errors;

@@ -55,8 +55,10 @@ std::string randomFaces(std::mt19937& random) {
 }
 
 std::string meshBytes(const Mesh& mesh) {
-    std::string bytes(reinterpret_cast<const char*>(mesh.vertices), sizeof(MeshVertex) * mesh.vertexCount);
-    bytes.append(reinterpret_cast<const char*>(mesh.triangles), sizeof(MeshTriangle) * mesh.triangleCount);
+    std::string bytes(reinterpret_cast<const char*>(mesh.vertices),
+                      sizeof(MeshVertex) * mesh.vertexCount);
+    bytes.append(reinterpret_cast<const char*>(mesh.triangles),
+                 sizeof(MeshTriangle) * mesh.triangleCount);
     bytes.append(reinterpret_cast<const char*>(mesh.groups), sizeof(MeshGroup) * mesh.groupCount);
     return bytes;
 }
@@ -74,7 +76,8 @@ TEST(AssembleMesh, TwoSharesGiveWhatOneShareGives) {
         MeshPlan plan{};
         ASSERT_TRUE(planMesh(obj, noSide, plan));
         const auto create = [&plan] {
-            return MeshHandle(mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0));
+            return MeshHandle(
+                mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0));
         };
         const MeshHandle one = create(), two = create();
         EXPECT_TRUE(assembleMeshWith(obj, noSide, plan, *one, UINT64_MAX));
@@ -95,8 +98,8 @@ TEST(AssembleMesh, CornersNamingTheirOwnNumbersSkipNothing) {
         std::string text;
         const int vertices = 3 + static_cast<int>(random() % 40);
         for (int k = 0; k < vertices; ++k)
-            text += "v " + std::to_string(k) + " " + std::to_string(random() % 5) + " 1\nvt 0." + std::to_string(k) +
-                    " 1\nvn 0 1 " + std::to_string(k) + "\n";
+            text += "v " + std::to_string(k) + " " + std::to_string(random() % 5) + " 1\nvt 0." +
+                    std::to_string(k) + " 1\nvn 0 1 " + std::to_string(k) + "\n";
         for (int face = static_cast<int>(random() % 30); face > 0; --face) {
             text += random() % 8 == 0 ? "g part/" + std::to_string(face) + "\nf" : "f";
             for (int c = 0, corners = 3 + static_cast<int>(random() % 3); c < corners; ++c) {
@@ -114,7 +117,8 @@ TEST(AssembleMesh, CornersNamingTheirOwnNumbersSkipNothing) {
             read.tables.cornersNameOwnNumbers = look == 0;
             MeshPlan plan{};
             ASSERT_TRUE(planMesh(read.tables, noSide, plan));
-            const MeshHandle mesh(mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0));
+            const MeshHandle mesh(
+                mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount, 0, 0));
             ASSERT_TRUE(assembleMesh(read.tables, noSide, plan, *mesh));
             releaseMeshPlan(plan);
             bytes[look] = meshBytes(*mesh);

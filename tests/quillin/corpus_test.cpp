@@ -30,7 +30,8 @@ TEST(QuillinCorpus, EveryFileConvertsOrFailsClearly) {
         }
         EXPECT_EQ(outcome.status, -1) << file;
         EXPECT_EQ(outcome.err.rfind("ERROR: ", 0), 0u) << file << ": " << outcome.err;
-        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << file << ": " << outcome.err;
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1)
+            << file << ": " << outcome.err;
         EXPECT_FALSE(quilltest::fileExists(out)) << file;
     }
     EXPECT_GT(converted, 0);

@@ -1,17 +1,17 @@
 // The scanf-style field rules of the matrix side file, checked on literal pieces, and the
 // one-scan readings of the records the exporter writes, checked against the OBJ field split.
 #include "fields.h"
-#include "obj_fields.h"
 #include "number_text.h"
+#include "obj_fields.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
-#include <iterator>
-#include <memory>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,11 +68,13 @@ TEST(SplitFields, EmptyAndBlankText) {
 
 // sscanf itself is the oracle: random pieces over the characters that matter to the rules.
 std::string randomPiece(std::mt19937& random) {
-    static const char alphabet[] = {' ', ' ', ' ', '\'', '\t', '\r', '\n', '\v', '\0', '/', '1', '2', '.', 'e', 'g', 'v'};
+    static const char alphabet[] = {' ',  ' ', ' ', '\'', '\t', '\r', '\n', '\v',
+                                    '\0', '/', '1', '2',  '.',  'e',  'g',  'v'};
     std::string piece;
     const size_t length = random() % 60;
     for (size_t i = 0; i < length; ++i)
-        piece.push_back(random() % 3 == 0 ? alphabet[random() % sizeof alphabet] : static_cast<char>('0' + random() % 10));
+        piece.push_back(random() % 3 == 0 ? alphabet[random() % sizeof alphabet]
+                                          : static_cast<char>('0' + random() % 10));
     return piece;
 }
 
@@ -104,7 +106,8 @@ TEST(SplitRecordFields, SameFieldsAsTheWholeSplit) {
             const char* first = piece.data();
             const char* last = first + piece.size();
             const size_t taken = splitFields(first, last, whole.data(), count);
-            ASSERT_EQ(splitRecordFields(first, last, keyword.size(), record.data(), count), taken) << piece;
+            ASSERT_EQ(splitRecordFields(first, last, keyword.size(), record.data(), count), taken)
+                << piece;
             for (size_t i = 0; i < taken; ++i) {
                 EXPECT_EQ(record[i].first, whole[i].first) << piece;
                 EXPECT_EQ(record[i].last, whole[i].last) << piece;
@@ -117,10 +120,12 @@ TEST(SplitRecordFields, SameFieldsAsTheWholeSplit) {
 // length: whenever the one-scan reading takes a record, it must give the values of the OBJ field
 // split read field by field, bit for bit; and it must take the exporter's spelling.
 std::string randomFloatRecord(std::mt19937& random, const std::string& keyword) {
-    static const char* const tokens[] = {"1",   "-2.5", "0.125000000000000000000000", "12.", "-0", "7e1", ".5",
-                                         "1'5", "-",    "0.1234567890123456789012345", "3.0", "42", "x", "#", "4#"};
-    static const std::string gaps[] = {" ",    " ", " ", "  ", "\t", " \t", "\n", "\r\n", "'", std::string(1, '\0'),
-                                       "\\\n"};
+    static const char* const tokens[] = {
+        "1",   "-2.5", "0.125000000000000000000000",  "12.", "-0", "7e1", ".5",
+        "1'5", "-",    "0.1234567890123456789012345", "3.0", "42", "x",   "#",
+        "4#"};
+    static const std::string gaps[] = {
+        " ", " ", " ", "  ", "\t", " \t", "\n", "\r\n", "'", std::string(1, '\0'), "\\\n"};
     std::string piece = keyword;
     const size_t fields = random() % 5;
     for (size_t i = 0; i < fields; ++i) {
@@ -150,7 +155,8 @@ TEST(ReadFixedFloatFields, SameValuesAsTheObjSplitWheneverItTakesTheRecord) {
         Field fields[3];
         ASSERT_EQ(splitObjFields(first + keyword.size(), last, fields, count), count) << text;
         for (size_t i = 0; i < count; ++i)
-            EXPECT_EQ(std::bit_cast<uint32_t>(values[i]), std::bit_cast<uint32_t>(parseFloatText(fields[i].first, fields[i].last)))
+            EXPECT_EQ(std::bit_cast<uint32_t>(values[i]),
+                      std::bit_cast<uint32_t>(parseFloatText(fields[i].first, fields[i].last)))
                 << text;
     }
     EXPECT_GT(taken, 1000);
@@ -158,10 +164,13 @@ TEST(ReadFixedFloatFields, SameValuesAsTheObjSplitWheneverItTakesTheRecord) {
 
 TEST(ReadFixedFloatFields, TakesTheExporterSpellingAndLeavesOthersToTheFullSplit) {
     const auto read = [](const std::string& text, size_t count, float* values) {
-        return readFixedFloatFields(text.data(), text.data() + text.size(), text[1] == ' ' ? 1 : 2, values, count);
+        return readFixedFloatFields(text.data(), text.data() + text.size(), text[1] == ' ' ? 1 : 2,
+                                    values, count);
     };
     float v[3];
-    ASSERT_TRUE(read("v -1.500000000000000000000000 2.000000000000000000000000 0.250000000000000000000000\n", 3, v));
+    ASSERT_TRUE(read(
+        "v -1.500000000000000000000000 2.000000000000000000000000 0.250000000000000000000000\n", 3,
+        v));
     EXPECT_EQ(v[0], -1.5f);
     EXPECT_EQ(v[1], 2.0f);
     EXPECT_EQ(v[2], 0.25f);
@@ -170,12 +179,12 @@ TEST(ReadFixedFloatFields, TakesTheExporterSpellingAndLeavesOthersToTheFullSplit
     EXPECT_EQ(v[1], 0.25f);
     ASSERT_TRUE(read("v 1 2 3", 3, v));
     EXPECT_EQ(v[2], 3.0f);
-    EXPECT_FALSE(read("v 1\t2 3 4\n", 3, v));  // a tab: the full split
-    EXPECT_FALSE(read("v 1 2\n", 3, v));        // too few fields
-    EXPECT_FALSE(read("v 1e2 2 3\n", 3, v));    // an exponent
-    EXPECT_FALSE(read("v 1'5 2 3\n", 3, v));    // no plain number
-    EXPECT_FALSE(read("v 1 2 # 3\n", 3, v));    // a comment
-    EXPECT_FALSE(read("v 1 2 3x\n", 3, v));     // the last field runs on
+    EXPECT_FALSE(read("v 1\t2 3 4\n", 3, v)); // a tab: the full split
+    EXPECT_FALSE(read("v 1 2\n", 3, v));      // too few fields
+    EXPECT_FALSE(read("v 1e2 2 3\n", 3, v));  // an exponent
+    EXPECT_FALSE(read("v 1'5 2 3\n", 3, v));  // no plain number
+    EXPECT_FALSE(read("v 1 2 # 3\n", 3, v));  // a comment
+    EXPECT_FALSE(read("v 1 2 3x\n", 3, v));   // the last field runs on
 }
 
 struct FaceNumbers {
@@ -194,20 +203,35 @@ TEST(ReadRepeatedFaceNumbers, TakesTheExporterSpellingOnly) {
     const FaceNumbers none{false, {}};
     EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3\n"), (FaceNumbers{true, {1, 2, 3}}));
     EXPECT_EQ(faceNumbers("f 1/1/1 2/2/2 3/3/3\r\n"), (FaceNumbers{true, {1, 2, 3}}));
-    EXPECT_EQ(faceNumbers("f 1234567/1234567/1234567 0012/0012/0012 9/9/9"), (FaceNumbers{true, {1234567, 12, 9}}));
-    EXPECT_EQ(faceNumbers("f 12345678/12345678/12345678 1/1/1 2/2/2"), (FaceNumbers{true, {12345678, 1, 2}}));
+    EXPECT_EQ(faceNumbers("f 1234567/1234567/1234567 0012/0012/0012 9/9/9"),
+              (FaceNumbers{true, {1234567, 12, 9}}));
+    EXPECT_EQ(faceNumbers("f 12345678/12345678/12345678 1/1/1 2/2/2"),
+              (FaceNumbers{true, {12345678, 1, 2}}));
     const std::string huge = "123456789012";
     EXPECT_EQ(faceNumbers("f 1/1/1 " + huge + "/" + huge + "/" + huge + " 2/2/2"),
               (FaceNumbers{true, {1, parseIntText(huge.data(), huge.data() + huge.size()), 2}}));
     const std::string nulThenMore("f 1/1/1 2/2/2 3/3/3\0 junk", 25);
     EXPECT_EQ(faceNumbers(nulThenMore), none);
-    for (const std::string other :
-         {"f 12345678/12345678/12345679 1/1/1 2/2/2", "f 1/1/1  2/2/2 3/3/3", "f  1/1/1 2/2/2 3/3/3",
-          "f 1/1/1\t2/2/2 3/3/3", "f 1/1/2 2/2/2 3/3/3", "f 1/1/1 2/2/2 3/3/", "f 1/1/1 2/2/2",
-          "f -1/-1/-1 2/2/2 3/3/3", "f 1//1 2//2 3//3", "f 1 2 3", "f 1/1/1 2/2/2 3/3/3x", "f 1/1/1 2/2/2 3/3/33",
-          "f 1/1/1 2/2/2 33/3/3", "f\t1/1/1 2/2/2 3/3/3", "f", "f 123456789/123456789/12345678 1/1/1 2/2/2",
-          "f 1/1/1 2/2/2 123456789/123456789/1234567890", "f 1/1/1 2/2/2 3/3/3 4/4/4\n", "f 1/1/1 2/2/2 3/3/3 \n",
-          "f 1/1/1 2/2/2 3/3/3 # c\n"})
+    for (const std::string other : {"f 12345678/12345678/12345679 1/1/1 2/2/2",
+                                    "f 1/1/1  2/2/2 3/3/3",
+                                    "f  1/1/1 2/2/2 3/3/3",
+                                    "f 1/1/1\t2/2/2 3/3/3",
+                                    "f 1/1/2 2/2/2 3/3/3",
+                                    "f 1/1/1 2/2/2 3/3/",
+                                    "f 1/1/1 2/2/2",
+                                    "f -1/-1/-1 2/2/2 3/3/3",
+                                    "f 1//1 2//2 3//3",
+                                    "f 1 2 3",
+                                    "f 1/1/1 2/2/2 3/3/3x",
+                                    "f 1/1/1 2/2/2 3/3/33",
+                                    "f 1/1/1 2/2/2 33/3/3",
+                                    "f\t1/1/1 2/2/2 3/3/3",
+                                    "f",
+                                    "f 123456789/123456789/12345678 1/1/1 2/2/2",
+                                    "f 1/1/1 2/2/2 123456789/123456789/1234567890",
+                                    "f 1/1/1 2/2/2 3/3/3 4/4/4\n",
+                                    "f 1/1/1 2/2/2 3/3/3 \n",
+                                    "f 1/1/1 2/2/2 3/3/3 # c\n"})
         EXPECT_EQ(faceNumbers(other), none) << other;
 }
 
@@ -230,7 +254,8 @@ TEST(ReadRepeatedFaceNumbers, SameCornersAsTheFullReading) {
             line[1 + random() % (line.size() - 1)] = noise[random() % sizeof noise];
         const FaceNumbers read = faceNumbers(line);
         if (plain) {
-            EXPECT_EQ(read.taken, line.find('/') != std::string::npos && std::count(line.begin(), line.end(), ' ') == 3)
+            EXPECT_EQ(read.taken, line.find('/') != std::string::npos &&
+                                      std::count(line.begin(), line.end(), ' ') == 3)
                 << line;
         }
         if (!read.taken)

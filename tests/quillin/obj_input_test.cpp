@@ -46,7 +46,8 @@ TablesRead readWith(const std::string& path, bool fromMemory, uint64_t parallelF
         appendTable(read.bytes, tables.normals, tables.normalCount);
         appendTable(read.bytes, tables.faces, tables.faceCount);
         appendTable(read.bytes, tables.groups, tables.groupCount);
-        read.bytes += std::to_string(tables.storedFaces) + "/" + std::to_string(tables.storedGroups);
+        read.bytes +=
+            std::to_string(tables.storedFaces) + "/" + std::to_string(tables.storedGroups);
     } else {
         EXPECT_EQ(tables.positions, nullptr);
         EXPECT_EQ(tables.faces, nullptr);
@@ -153,8 +154,8 @@ TEST(ObjInput, ErrorsInEitherStretchAreReportedAsInOneStretch) {
     std::string body;
     for (int i = 0; i < 200; ++i)
         body += "v 1 2 3\n";
-    for (const std::string& text : {"f 1 2 999\n" + body + "f 1 2 998\n", body + "f 1 2 3\nf 0 1 2\n",
-                                    "f 1 2\n" + body}) {
+    for (const std::string& text :
+         {"f 1 2 999\n" + body + "f 1 2 998\n", body + "f 1 2 3\nf 0 1 2\n", "f 1 2\n" + body}) {
         quilltest::writeFile(path, text);
         const TablesRead one = readWith(path, false, UINT64_MAX);
         const TablesRead two = readWith(path, false, 0);

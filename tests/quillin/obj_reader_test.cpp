@@ -12,8 +12,8 @@
 
 namespace {
 
-using quillintest::ObjRead;
 using quillintest::countObjText;
+using quillintest::ObjRead;
 using quillintest::readObjText;
 
 const std::string kFourVertices = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
@@ -21,7 +21,8 @@ const std::string kFourVertices = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
                                   "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 1\n";
 
 // One number of each corner of face i: its position, texture coordinate or normal.
-std::vector<uint32_t> cornerNumbers(const ObjTables& tables, uint32_t i, uint32_t ObjCorner::*part) {
+std::vector<uint32_t> cornerNumbers(const ObjTables& tables, uint32_t i,
+                                    uint32_t ObjCorner::*part) {
     std::vector<uint32_t> numbers;
     const ObjFace& face = tables.faces[i];
     for (uint32_t c = 0; c < face.cornerCount; ++c)
@@ -104,7 +105,10 @@ TEST(ObjReader, MissingFieldsAreZeroAndGroupWithoutSlashHasIdZero) {
 
 TEST(ObjReader, PolygonsKeepEveryCornerInEveryForm) {
     ObjRead read;
-    readObjText(kFourVertices + "f 1 2 3 4\nf 1/1 2/2 3/3 4/4\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf 1//1 2//2 3//3 4//4\n", read);
+    readObjText(
+        kFourVertices +
+            "f 1 2 3 4\nf 1/1 2/2 3/3 4/4\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf 1//1 2//2 3//3 4//4\n",
+        read);
     ASSERT_EQ(read.result, ParseResult::ok);
     const std::vector<uint32_t> all{0, 1, 2, 3}, none{kNoIndex, kNoIndex, kNoIndex, kNoIndex};
     for (uint32_t i = 0; i < 4; ++i)
@@ -158,15 +162,15 @@ struct BadReference {
     std::string message;
 };
 
-void PrintTo(const BadReference& bad, std::ostream* out) {
-    *out << bad.faceLine;
-}
+void PrintTo(const BadReference& bad, std::ostream* out) { *out << bad.faceLine; }
 
 class ObjReaderBadReference : public testing::TestWithParam<BadReference> {};
 
 TEST_P(ObjReaderBadReference, StopsWithOneMessage) {
     ObjRead read;
-    readObjText("v 0 0 0\nv 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\n\n" + GetParam().faceLine + "\nf 1 2 3\n", read);
+    readObjText("v 0 0 0\nv 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\n\n" + GetParam().faceLine +
+                    "\nf 1 2 3\n",
+                read);
     EXPECT_NE(read.result, ParseResult::ok);
     EXPECT_EQ(read.err, GetParam().message);
 }
@@ -174,29 +178,37 @@ TEST_P(ObjReaderBadReference, StopsWithOneMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ObjReaderBadReference,
     testing::Values(
-        BadReference{"f 1 2 4", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 4, which does not exist\n"},
-        BadReference{"f 0 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 0, which does not exist\n"},
-        BadReference{"f -4 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position -4, which does not exist\n"},
-        BadReference{"f 1/2 2/1 3/1",
-                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to texture coordinate 2, which does not exist\n"},
-        BadReference{"f 1//1 2//1 3//-2",
-                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to normal -2, which does not exist\n"},
-        BadReference{"f 1/x/1 2 3",
-                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to texture coordinate 0, which does not exist\n"},
-        BadReference{"f 65537 1 2",
-                     "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 65537, which does not exist\n"},
-        BadReference{"f 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face has fewer than three corners\n"}));
+        BadReference{"f 1 2 4", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 4, "
+                                "which does not exist\n"},
+        BadReference{"f 0 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position 0, "
+                                "which does not exist\n"},
+        BadReference{"f -4 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to position "
+                                 "-4, which does not exist\n"},
+        BadReference{"f 1/2 2/1 3/1", "ERROR: Line 7 of .obj file \"in.obj\": face refers to "
+                                      "texture coordinate 2, which does not exist\n"},
+        BadReference{"f 1//1 2//1 3//-2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to "
+                                          "normal -2, which does not exist\n"},
+        BadReference{"f 1/x/1 2 3", "ERROR: Line 7 of .obj file \"in.obj\": face refers to texture "
+                                    "coordinate 0, which does not exist\n"},
+        BadReference{"f 65537 1 2", "ERROR: Line 7 of .obj file \"in.obj\": face refers to "
+                                    "position 65537, which does not exist\n"},
+        BadReference{
+            "f 1 2",
+            "ERROR: Line 7 of .obj file \"in.obj\": face has fewer than three corners\n"}));
 
 TEST(ObjReader, LineNumbersCountLinesIncludingContinuedOnes) {
     ObjRead read;
     readObjText("v 0 0 0\n" + std::string(600, '#') + "\nv 1 \\\n 2 3\nf 1 1 9\n", read);
     EXPECT_EQ(read.result, ParseResult::badReference);
-    EXPECT_EQ(read.err, "ERROR: Line 5 of .obj file \"in.obj\": face refers to position 9, which does not exist\n");
+    EXPECT_EQ(
+        read.err,
+        "ERROR: Line 5 of .obj file \"in.obj\": face refers to position 9, which does not exist\n");
 }
 
 TEST(ObjReaderCounting, LinesAreClassifiedByTheirKeyword) {
-    const ObjCounts counts = countObjText("v 1 2 3\nv\t1 2 3\nvt 1 2\nvt\nvn 0 0 1\nvnx\nf 1 2 3\nfoo\ng\ngx\n"
-                                          "# v 1 2 3\n v 1 2 3\nV 1 2 3\n\tf 1 2 3 4 # 5 6\n");
+    const ObjCounts counts =
+        countObjText("v 1 2 3\nv\t1 2 3\nvt 1 2\nvt\nvn 0 0 1\nvnx\nf 1 2 3\nfoo\ng\ngx\n"
+                     "# v 1 2 3\n v 1 2 3\nV 1 2 3\n\tf 1 2 3 4 # 5 6\n");
     EXPECT_EQ(counts.positions, 3u);
     EXPECT_EQ(counts.texcoords, 2u);
     EXPECT_EQ(counts.normals, 1u);
@@ -220,7 +232,9 @@ TEST(ObjReaderCounting, CornersAreFieldsBeforeAComment) {
         {"f" + corners90 + " \\\n" + corners90 + "\n", 180},
         {"f 1 2 3#4 5\n", 4},
         {"f  1\t\t2 \v 3 \f 4\n", 4},
-        {"f" + std::string(5000, ' ') + "1" + std::string(9000, '\t') + "2 3" + std::string(17, ' ') + "\n", 3},
+        {"f" + std::string(5000, ' ') + "1" + std::string(9000, '\t') + "2 3" +
+             std::string(17, ' ') + "\n",
+         3},
         {"f\n", 0},
     };
     for (const auto& [line, corners] : cases)
@@ -291,9 +305,10 @@ TEST(ObjReader, EmptyInputGivesEmptyTables) {
 // Tables smaller than the records the parsing pass meets, as when the file grows between the
 // passes: every extra record is warned about and left out.
 TEST(ObjReaderWarnings, EachKindWarnsWithItsLineAndWritesNothingPastItsTable) {
-    const std::string text = "v 1 1 1\nv 2 2 2\nvn 0 0 1\nvn 0 0 1\nvt 0 0\nvt 0 0\n"
-                             "g 0/1\nf 1 1 1\nf 1/1 1/1 1/1\nf 1/1/1 1/1/1 1/1/1\nf 1//1 1//1 1//1 1//1\n"
-                             "g 1/2\ng 2/3\n";
+    const std::string text =
+        "v 1 1 1\nv 2 2 2\nvn 0 0 1\nvn 0 0 1\nvt 0 0\nvt 0 0\n"
+        "g 0/1\nf 1 1 1\nf 1/1 1/1 1/1\nf 1/1/1 1/1/1 1/1/1\nf 1//1 1//1 1//1 1//1\n"
+        "g 1/2\ng 2/3\n";
     const ObjCounts small{1, 1, 1, 0, 0, 1};
     ObjRead read;
     readObjText(text, read, &small);

@@ -51,11 +51,13 @@ inline float toFloat(const std::string& text) {
     const double value = std::strtod(text.c_str(), nullptr);
     if (std::isnan(value) || std::fabs(value) <= FLT_MAX || std::isinf(value))
         return static_cast<float>(value);
-    return std::copysign(std::fabs(value) < 0x1.ffffffp127 ? FLT_MAX : INFINITY, static_cast<float>(value > 0 ? 1 : -1));
+    return std::copysign(std::fabs(value) < 0x1.ffffffp127 ? FLT_MAX : INFINITY,
+                         static_cast<float>(value > 0 ? 1 : -1));
 }
 
 inline bool isUtf16(std::string_view bytes) {
-    return bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+    return bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                 (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
 }
 
 // The text of a UTF-16 file (with its byte order mark) whose characters are all ASCII; false
@@ -130,11 +132,13 @@ inline void readLine(const std::string& line, size_t lineNumber, Obj& obj) {
         return;
     const std::string& keyword = fields[0].text;
     if (keyword == "v") {
-        obj.positions.push_back({fieldFloat(fields, 1), fieldFloat(fields, 2), fieldFloat(fields, 3)});
+        obj.positions.push_back(
+            {fieldFloat(fields, 1), fieldFloat(fields, 2), fieldFloat(fields, 3)});
     } else if (keyword == "vt") {
         obj.texcoords.push_back({fieldFloat(fields, 1), fieldFloat(fields, 2)});
     } else if (keyword == "vn") {
-        obj.normals.push_back({fieldFloat(fields, 1), fieldFloat(fields, 2), fieldFloat(fields, 3)});
+        obj.normals.push_back(
+            {fieldFloat(fields, 1), fieldFloat(fields, 2), fieldFloat(fields, 3)});
     } else if (keyword == "f") {
         if (obj.groups.empty())
             obj.groups.push_back({0, 0, 0, 0});
@@ -145,7 +149,8 @@ inline void readLine(const std::string& line, size_t lineNumber, Obj& obj) {
         ++obj.groups.back().faceCount;
     } else if (keyword == "g") {
         const size_t slash = line.find('/', fields[0].end);
-        const long id = slash == std::string::npos ? 0 : std::strtol(line.c_str() + slash + 1, nullptr, 10);
+        const long id =
+            slash == std::string::npos ? 0 : std::strtol(line.c_str() + slash + 1, nullptr, 10);
         obj.groups.push_back({static_cast<uint32_t>(id), obj.faces.size(), 0, lineNumber});
     }
 }
@@ -193,7 +198,8 @@ inline Obj readObj(std::string_view text) {
             std::string_view piece = text.substr(at, end - at);
             at = end + 1;
             ++lineNumber;
-            if (!piece.empty() && piece.back() == '\r' && piece.size() >= 2 && piece[piece.size() - 2] == '\\')
+            if (!piece.empty() && piece.back() == '\r' && piece.size() >= 2 &&
+                piece[piece.size() - 2] == '\\')
                 piece.remove_suffix(1);
             continued = !piece.empty() && piece.back() == '\\';
             if (continued)

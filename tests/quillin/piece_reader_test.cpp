@@ -28,7 +28,8 @@ Pieces fgetsPieces(const std::string& path) {
     long before = 0;
     while (std::fgets(line, sizeof line, file) != nullptr) {
         const long after = std::ftell(file);
-        pieces.push_back(all.substr(static_cast<size_t>(before), static_cast<size_t>(after - before)));
+        pieces.push_back(
+            all.substr(static_cast<size_t>(before), static_cast<size_t>(after - before)));
         before = after;
     }
     std::fclose(file);
@@ -47,7 +48,8 @@ Pieces wholeLines(std::string text) {
         if (c != '\n')
             continue;
         const size_t n = line.size();
-        const bool continued = (n >= 2 && line[n - 2] == '\\') || (n >= 3 && line[n - 2] == '\r' && line[n - 3] == '\\');
+        const bool continued = (n >= 2 && line[n - 2] == '\\') ||
+                               (n >= 3 && line[n - 2] == '\r' && line[n - 3] == '\\');
         if (!continued) {
             lines.push_back(line);
             line.clear();
@@ -140,9 +142,11 @@ TEST(PieceReader, LinesCutFromBlocksAreWhole) {
     quilltest::TempDir dir;
     const std::string path = dir.file("blocks.obj");
     std::string text;
-    for (size_t length : {0, 1, 63, 64, 65, 127, 128, 253, 254, 255, 256, 257, 509, 510, 511, 765, 766})
+    for (size_t length :
+         {0, 1, 63, 64, 65, 127, 128, 253, 254, 255, 256, 257, 509, 510, 511, 765, 766})
         text += std::string(length, 'a' + static_cast<char>(length % 26)) + "\n";
-    text += std::string(100000, 'q') + "\n" + std::string(70000, 'r') + "\\\n\n\n" + std::string(300, 's');
+    text += std::string(100000, 'q') + "\n" + std::string(70000, 'r') + "\\\n\n\n" +
+            std::string(300, 's');
     for (const std::string& start : {std::string(), std::string("\xEF\xBB\xBF")}) {
         quilltest::writeFile(path, start + text);
         for (size_t capacity : {size_t{510}, size_t{4096}, size_t{0}})

@@ -14,16 +14,16 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using quillintest::Bytes;
 using quillintest::runImporter;
-using quilltest::TempDir;
 using quilltest::fileExists;
 using quilltest::readFile;
+using quilltest::TempDir;
 using quilltest::writeFile;
 
 const std::string kUsage = "Usage: <msh file> <output file> <OPTIONAL: matrix file>\n";
@@ -42,7 +42,8 @@ TEST(QuillinRun, MissingObjFile) {
     TempDir dir;
     const auto outcome = runImporter({dir.file("none.obj"), dir.file("out.msh")});
     EXPECT_EQ(outcome.status, -1);
-    EXPECT_EQ(outcome.err, "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
+    EXPECT_EQ(outcome.err,
+              "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
     EXPECT_FALSE(fileExists(dir.file("out.msh")));
 }
 
@@ -90,8 +91,8 @@ TEST(QuillinRun, SideFileAddsItsSectionsAndArgumentsAfterItAreIgnored) {
     writeFile(dir.file("a.obj"), kTriangleObj);
     writeFile(dir.file("a.matrix"), "# a.matrix\n\n# Group to Matrix table\ng 0 1\n\n# Matrices\n"
                                     "m 1 2 3 4 5 6 7 8 9\nm -1 0 0 0 -1 0 0 0 -1\n");
-    const auto outcome =
-        runImporter({dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix"), "extra", "more"});
+    const auto outcome = runImporter(
+        {dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix"), "extra", "more"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "");
     Bytes b;
@@ -107,7 +108,8 @@ TEST(QuillinRun, LaterSideFileRowForAGroupWinsAndUnnamedEntriesAreZero) {
     TempDir dir;
     writeFile(dir.file("a.obj"), kTriangleObj);
     writeFile(dir.file("a.matrix"), "g 2 5\ng 0 1\ng 2 6\n");
-    const auto outcome = runImporter({dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix")});
+    const auto outcome =
+        runImporter({dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix")});
     ASSERT_EQ(outcome.status, 0);
     Bytes b;
     b.data = triangleMshBytes();
@@ -173,7 +175,8 @@ TEST(QuillinAssembly, CornersWithOtherAttributesGetVerticesOfTheirOwn) {
     EXPECT_EQ(mesh->vertices[3].x, 0.0f); // position 1 with texture coordinate 2 and normal 3
     EXPECT_EQ(mesh->vertices[3].u, 0.25f);
     EXPECT_EQ(mesh->vertices[3].nz, 1.0f);
-    EXPECT_EQ(mesh->vertices[4].y, 1.0f); // position 3 with normal 2, texture coordinate as vertex 2
+    EXPECT_EQ(mesh->vertices[4].y,
+              1.0f); // position 3 with normal 2, texture coordinate as vertex 2
     EXPECT_EQ(mesh->vertices[4].ny, 1.0f);
     EXPECT_EQ(mesh->vertices[4].u, 0.5f);
     const uint16_t triangles[2][3] = {{0, 1, 2}, {3, 1, 4}};
@@ -199,10 +202,11 @@ TEST(QuillinAssembly, FacesBeforeTheFirstGroupFormAGroupOfTheirOwn) {
 
 TEST(QuillinAssembly, ForeignObjText) {
     TempDir dir;
-    const auto mesh = importText(dir, "# made elsewhere\r\nmtllib x.mtl\r\no thing\r\nv 0 0 0\r\nv 1 0 0\r\n"
-                                      "v 1 1 0\r\nv 0 1 0\r\nvt 0 0\r\nvt 1 1\r\nvn 0 0 1\r\n"
-                                      "g side/3\r\nusemtl red\r\ns 1\r\nf 1/1/1 2/2/1 3/2/1 4/1/1\r\n"
-                                      "s off\r\nf 4//1 3//1 1//1 # closing\r\n");
+    const auto mesh =
+        importText(dir, "# made elsewhere\r\nmtllib x.mtl\r\no thing\r\nv 0 0 0\r\nv 1 0 0\r\n"
+                        "v 1 1 0\r\nv 0 1 0\r\nvt 0 0\r\nvt 1 1\r\nvn 0 0 1\r\n"
+                        "g side/3\r\nusemtl red\r\ns 1\r\nf 1/1/1 2/2/1 3/2/1 4/1/1\r\n"
+                        "s off\r\nf 4//1 3//1 1//1 # closing\r\n");
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->vertexCount, 4u);
     ASSERT_EQ(mesh->triangleCount, 3u);
@@ -236,8 +240,8 @@ std::string exporterStyleObj(uint32_t n, uint32_t groups) {
         std::snprintf(line, sizeof line, "g %u/%u\n", g, 100 + g);
         obj += line;
         for (uint32_t k = g * per; k + 2 < (g + 1) * per; ++k) {
-            std::snprintf(line, sizeof line, "f %u/%u/%u %u/%u/%u %u/%u/%u\n", k + 1, k + 1, k + 1, k + 2, k + 2,
-                          k + 2, k + 3, k + 3, k + 3);
+            std::snprintf(line, sizeof line, "f %u/%u/%u %u/%u/%u %u/%u/%u\n", k + 1, k + 1, k + 1,
+                          k + 2, k + 2, k + 2, k + 3, k + 3, k + 3);
             obj += line;
         }
     }
@@ -257,7 +261,8 @@ TEST(QuillinAssembly, FarAndNearTrianglesTakingTurnsTakeFewRecords) {
     std::vector<int> corners; // 0-based positions, three per triangle
     for (int i = 2; i + 1 < n; i += 2) {
         obj += "f 1 " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
-        obj += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+        obj += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " +
+               std::to_string(i + 2) + "\n";
         corners.insert(corners.end(), {0, i, i + 1, i - 1, i, i + 1});
     }
     const auto mesh = importText(dir, obj);
@@ -322,7 +327,8 @@ TEST(QuillinRun, DirectoryAsInputIsAReadError) {
     EXPECT_EQ(outcome.err, "ERROR: Could not read .matrix file \"" + folder + "\"\n");
     outcome = runImporter({dir.file("a.obj"), dir.file("out.msh"), dir.file("none.matrix")});
     EXPECT_EQ(outcome.status, -1);
-    EXPECT_EQ(outcome.err, "ERROR: Could not open .matrix file \"" + dir.file("none.matrix") + "\" for reading\n");
+    EXPECT_EQ(outcome.err, "ERROR: Could not open .matrix file \"" + dir.file("none.matrix") +
+                               "\" for reading\n");
     EXPECT_FALSE(fileExists(dir.file("out.msh")));
 }
 
@@ -332,7 +338,8 @@ TEST(QuillinRun, FailingSaveReportsAndReturnsMinusOne) {
     const std::string out = dir.file("no/such/dir/out.msh");
     const auto outcome = runImporter({dir.file("a.obj"), out});
     EXPECT_EQ(outcome.status, -1);
-    EXPECT_EQ(outcome.err, "mshSave(): ERROR: Could not open file \"" + out + "\" for binary writing");
+    EXPECT_EQ(outcome.err,
+              "mshSave(): ERROR: Could not open file \"" + out + "\" for binary writing");
 }
 
 TEST(QuillinRun, PipeInputIsReadWholeBeforeTheTwoPasses) {
@@ -378,7 +385,8 @@ TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
         TempDir dir;
         writeFile(dir.file("a.obj"), input.obj);
         writeFile(dir.file("a.matrix"), "g 0 0\nm 1 0 0 0 1 0 0 0 1\n");
-        const std::vector<std::string> args{dir.file("a.obj"), dir.file("out.msh"), dir.file("a.matrix")};
+        const std::vector<std::string> args{dir.file("a.obj"), dir.file("out.msh"),
+                                            dir.file("a.matrix")};
         const uint64_t before = mshAllocationCount();
         ASSERT_EQ(runImporter(args).status, 0);
         const uint64_t allocations = mshAllocationCount() - before;
@@ -393,7 +401,8 @@ TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
             if (n <= input.importerAllocations) {
                 EXPECT_EQ(outcome.err, "ERROR: Could not allocate needed memory\n") << n;
             } else if (n <= created) {
-                EXPECT_EQ(outcome.err, "mshCreate(): ERROR: Could not allocate needed memory\n") << n;
+                EXPECT_EQ(outcome.err, "mshCreate(): ERROR: Could not allocate needed memory\n")
+                    << n;
             }
             if (n <= created) {
                 EXPECT_EQ(outcome.status, -1) << n;

@@ -43,15 +43,17 @@ std::vector<std::pair<uint32_t, uint32_t>> pairsOf(const SideTables& tables) {
 
 using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 
-const char* const kIdentityRow = "m 1.000000000000000000000000 0.000000000000000000000000 0.000000000000000000000000 "
-                                 "0.000000000000000000000000 1.000000000000000000000000 0.000000000000000000000000 "
-                                 "0.000000000000000000000000 0.000000000000000000000000 1.000000000000000000000000\n";
+const char* const kIdentityRow =
+    "m 1.000000000000000000000000 0.000000000000000000000000 0.000000000000000000000000 "
+    "0.000000000000000000000000 1.000000000000000000000000 0.000000000000000000000000 "
+    "0.000000000000000000000000 0.000000000000000000000000 1.000000000000000000000000\n";
 
 TEST(SideFile, ExporterStyleFile) {
     SideRead read;
-    readSideText(std::string("# out/model.matrix\n\n# Group to Matrix table\ng 0 1\ng 1 0\n\n# Matrices\n") +
-                     kIdentityRow,
-                 read);
+    readSideText(
+        std::string("# out/model.matrix\n\n# Group to Matrix table\ng 0 1\ng 1 0\n\n# Matrices\n") +
+            kIdentityRow,
+        read);
     ASSERT_EQ(read.result, SideFileResult::ok);
     EXPECT_EQ(read.err, "");
     EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 1}, {1, 0}}));
@@ -110,8 +112,9 @@ TEST(SideFile, GroupPositionNotBelowTheRowCountStops) {
     SideRead negative;
     readSideText("g -1 0\n", negative);
     EXPECT_EQ(negative.result, SideFileResult::failed);
-    EXPECT_EQ(negative.err, "ERROR: Line 1 of .matrix file \"" + negative.path +
-                                "\": group position 4294967295 is not below the number of table rows (1)\n");
+    EXPECT_EQ(negative.err,
+              "ERROR: Line 1 of .matrix file \"" + negative.path +
+                  "\": group position 4294967295 is not below the number of table rows (1)\n");
 }
 
 TEST(SideFile, PieceBeyondThe255thCharacterIsARowOfItsOwn) {
@@ -141,7 +144,8 @@ TEST(SideFile, MissingFileOrDirectory) {
     const std::string path = dir.path().string();
     testing::internal::CaptureStderr();
     EXPECT_EQ(readSideFile(path.c_str(), buffer, tables), SideFileResult::failed);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Could not read .matrix file \"" + path + "\"\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: Could not read .matrix file \"" + path + "\"\n");
     EXPECT_EQ(tables.pairs, nullptr);
     releaseReadBuffer(buffer);
 }

@@ -99,8 +99,9 @@ TEST(QuilloutFixed24, NonFiniteValuesAsTheCLibraryPrintsThem) {
 
 TEST(QuilloutFixed24, MatchesTheCLibraryAtEveryExponent) {
     Comparison comparison;
-    const uint32_t mantissas[] = {0, 1, 2, 3, 5, 0x155555, 0x2AAAAA, 0x3FFFFF, 0x400000,
-                                  0x400001, 0x5FFFFF, 0x7FFFFE, 0x7FFFFF};
+    const uint32_t mantissas[] = {0,        1,        2,        3,        5,
+                                  0x155555, 0x2AAAAA, 0x3FFFFF, 0x400000, 0x400001,
+                                  0x5FFFFF, 0x7FFFFE, 0x7FFFFF};
     for (uint32_t sign = 0; sign < 2; ++sign)
         for (uint32_t exponent = 0; exponent < 256; ++exponent)
             for (uint32_t mantissa : mantissas)

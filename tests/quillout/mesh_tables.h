@@ -36,8 +36,6 @@ inline MeshGroup group(uint32_t id, uint32_t indexCount, uint32_t baseVertex, ui
     return MeshGroup{id, indexCount, baseVertex, 0, firstIndex};
 }
 
-inline MeshMatrix identityMatrix() {
-    return MeshMatrix{{1, 0, 0, 0, 1, 0, 0, 0, 1}};
-}
+inline MeshMatrix identityMatrix() { return MeshMatrix{{1, 0, 0, 0, 1, 0, 0, 0, 1}}; }
 
 } // namespace quillouttest

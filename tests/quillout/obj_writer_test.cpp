@@ -49,76 +49,69 @@ TEST(QuilloutObjText, EmptyMesh) {
 TEST(QuilloutObjText, OneVertexGivesPositionTexcoordAndNormalRecords) {
     MeshTables tables;
     tables.vertices = {MeshVertex{1.0f, 0.5f, -2.25f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f}};
-    expectObjText(tables,
-                  header +
-                      "v 1.000000000000000000000000 0.500000000000000000000000 "
-                      "-2.250000000000000000000000\n"
-                      "# 1 vertices\n\n"
-                      "vt 0.000000000000000000000000 1.000000000000000000000000\n"
-                      "# 1 vertices\n\n"
-                      "vn 0.000000000000000000000000 0.000000000000000000000000 "
-                      "1.000000000000000000000000\n"
-                      "# 1 normals\n\n"
-                      "# 0 triangles total\n");
+    expectObjText(tables, header + "v 1.000000000000000000000000 0.500000000000000000000000 "
+                                   "-2.250000000000000000000000\n"
+                                   "# 1 vertices\n\n"
+                                   "vt 0.000000000000000000000000 1.000000000000000000000000\n"
+                                   "# 1 vertices\n\n"
+                                   "vn 0.000000000000000000000000 0.000000000000000000000000 "
+                                   "1.000000000000000000000000\n"
+                                   "# 1 normals\n\n"
+                                   "# 0 triangles total\n");
 }
 
 TEST(QuilloutObjText, VertexRecordsKeepTableOrderAndExactDecimals) {
     MeshTables tables;
     tables.vertices = {MeshVertex{0.1f, -0.0f, 1e-30f, -1e-30f, 3.0f, -0.3f, 0.25f, 0.75f},
                        MeshVertex{-1.5f, 100.0f, 0.2f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f}};
-    expectObjText(tables,
-                  header +
-                      "v 0.100000001490116119384766 -0.000000000000000000000000 "
-                      "0.000000000000000000000000\n"
-                      "v -1.500000000000000000000000 100.000000000000000000000000 "
-                      "0.200000002980232238769531\n"
-                      "# 2 vertices\n\n"
-                      "vt 0.250000000000000000000000 0.750000000000000000000000\n"
-                      "vt 1.000000000000000000000000 0.000000000000000000000000\n"
-                      "# 2 vertices\n\n"
-                      "vn -0.000000000000000000000000 3.000000000000000000000000 "
-                      "-0.300000011920928955078125\n"
-                      "vn 0.000000000000000000000000 -1.000000000000000000000000 "
-                      "0.000000000000000000000000\n"
-                      "# 2 normals\n\n"
-                      "# 0 triangles total\n");
+    expectObjText(tables, header + "v 0.100000001490116119384766 -0.000000000000000000000000 "
+                                   "0.000000000000000000000000\n"
+                                   "v -1.500000000000000000000000 100.000000000000000000000000 "
+                                   "0.200000002980232238769531\n"
+                                   "# 2 vertices\n\n"
+                                   "vt 0.250000000000000000000000 0.750000000000000000000000\n"
+                                   "vt 1.000000000000000000000000 0.000000000000000000000000\n"
+                                   "# 2 vertices\n\n"
+                                   "vn -0.000000000000000000000000 3.000000000000000000000000 "
+                                   "-0.300000011920928955078125\n"
+                                   "vn 0.000000000000000000000000 -1.000000000000000000000000 "
+                                   "0.000000000000000000000000\n"
+                                   "# 2 normals\n\n"
+                                   "# 0 triangles total\n");
 }
 
 TEST(QuilloutObjText, GroupWritesItsTrianglesFromBaseVertex) {
     MeshTables tables;
     tables.triangles = {MeshTriangle{{9, 9, 9}}, MeshTriangle{{0, 1, 2}}, MeshTriangle{{2, 1, 3}}};
     tables.groups = {group(7, 6, 10, 3)};
-    expectObjText(tables, noVertices +
-                              "g 0/7\n"
-                              "f 11/11/11 12/12/12 13/13/13\n"
-                              "f 13/13/13 12/12/12 14/14/14\n"
-                              "# 2 triangles in group\n\n"
-                              "# 3 triangles total\n");
+    expectObjText(tables, noVertices + "g 0/7\n"
+                                       "f 11/11/11 12/12/12 13/13/13\n"
+                                       "f 13/13/13 12/12/12 14/14/14\n"
+                                       "# 2 triangles in group\n\n"
+                                       "# 3 triangles total\n");
 }
 
 TEST(QuilloutObjText, IndexCountsAndFirstIndicesDropTheirRemainders) {
     MeshTables tables;
     tables.triangles = {MeshTriangle{{0, 0, 0}}, MeshTriangle{{1, 2, 3}}, MeshTriangle{{4, 5, 6}}};
     tables.groups = {group(1, 5, 0, 4), group(2, 0, 0, 0), group(3, 2, 0, 0)};
-    expectObjText(tables, noVertices +
-                              "g 0/1\n"
-                              "f 2/2/2 3/3/3 4/4/4\n"
-                              "# 1 triangles in group\n\n"
-                              "g 1/2\n"
-                              "# 0 triangles in group\n\n"
-                              "g 2/3\n"
-                              "# 0 triangles in group\n\n"
-                              "# 3 triangles total\n");
+    expectObjText(tables, noVertices + "g 0/1\n"
+                                       "f 2/2/2 3/3/3 4/4/4\n"
+                                       "# 1 triangles in group\n\n"
+                                       "g 1/2\n"
+                                       "# 0 triangles in group\n\n"
+                                       "g 2/3\n"
+                                       "# 0 triangles in group\n\n"
+                                       "# 3 triangles total\n");
 }
 
 TEST(QuilloutObjText, GroupRecordCarriesPositionThenId) {
     MeshTables tables;
     tables.groups = {group(5, 0, 0, 0), group(5, 0, 0, 0), group(9, 0, 0, 0)};
-    expectObjText(tables, noVertices +
-                              "g 0/5\n# 0 triangles in group\n\n"
-                              "g 1/5\n# 0 triangles in group\n\n"
-                              "g 2/9\n# 0 triangles in group\n\n"
-                              "# 0 triangles total\n");
+    expectObjText(tables, noVertices + "g 0/5\n# 0 triangles in group\n\n"
+                                       "g 1/5\n# 0 triangles in group\n\n"
+                                       "g 2/9\n# 0 triangles in group\n\n"
+                                       "# 0 triangles total\n");
 }
 
 TEST(QuilloutObjText, UncoveredTrianglesAreCountedAndSharedOnesWrittenTwice) {
@@ -126,15 +119,14 @@ TEST(QuilloutObjText, UncoveredTrianglesAreCountedAndSharedOnesWrittenTwice) {
     tables.triangles = {MeshTriangle{{0, 1, 2}}, MeshTriangle{{1, 2, 3}}, MeshTriangle{{3, 4, 5}},
                         MeshTriangle{{5, 6, 7}}};
     tables.groups = {group(0, 3, 0, 3), group(1, 6, 0, 3)};
-    expectObjText(tables, noVertices +
-                              "g 0/0\n"
-                              "f 2/2/2 3/3/3 4/4/4\n"
-                              "# 1 triangles in group\n\n"
-                              "g 1/1\n"
-                              "f 2/2/2 3/3/3 4/4/4\n"
-                              "f 4/4/4 5/5/5 6/6/6\n"
-                              "# 2 triangles in group\n\n"
-                              "# 4 triangles total\n");
+    expectObjText(tables, noVertices + "g 0/0\n"
+                                       "f 2/2/2 3/3/3 4/4/4\n"
+                                       "# 1 triangles in group\n\n"
+                                       "g 1/1\n"
+                                       "f 2/2/2 3/3/3 4/4/4\n"
+                                       "f 4/4/4 5/5/5 6/6/6\n"
+                                       "# 2 triangles in group\n\n"
+                                       "# 4 triangles total\n");
 }
 
 TEST(QuilloutObjText, CornerNumbersAreWrittenAsComputedBeyondTheVertexTable) {
@@ -153,8 +145,9 @@ TEST(QuilloutObjText, CornerNumbersAreWrittenAsComputedBeyondTheVertexTable) {
 }
 
 TEST(QuilloutObjText, ManyPiecesOnSeveralThreadsStayInOrder) {
-    // Vertex i at (i, 0.5, -i) (-0 for the first, printed "-0.0...") and, per group of 1000 vertices, one triangle per vertex:
-    // enough records for hundreds of pieces, each line known in advance.
+    // Vertex i at (i, 0.5, -i) (-0 for the first, printed "-0.0...") and, per group of 1000
+    // vertices, one triangle per vertex: enough records for hundreds of pieces, each line known in
+    // advance.
     MeshTables tables;
     constexpr uint32_t vertexCount = 3000;
     for (uint32_t i = 0; i < vertexCount; ++i)
@@ -162,8 +155,8 @@ TEST(QuilloutObjText, ManyPiecesOnSeveralThreadsStayInOrder) {
             MeshVertex{float(i), 0.5f, -float(i), 0.0f, 1.0f, 0.0f, 0.25f, 0.75f});
     for (uint32_t g = 0; g < 3; ++g) {
         for (uint32_t k = 0; k < 1000; ++k)
-            tables.triangles.push_back(MeshTriangle{
-                {uint16_t(k), uint16_t((k + 1) % 1000), uint16_t((k + 2) % 1000)}});
+            tables.triangles.push_back(
+                MeshTriangle{{uint16_t(k), uint16_t((k + 1) % 1000), uint16_t((k + 2) % 1000)}});
         tables.groups.push_back(group(g + 10, 3000, 1000 * g, 3000 * g));
     }
     std::string expected = header;

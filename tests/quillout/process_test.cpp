@@ -39,8 +39,8 @@ std::string quoted(const std::string& text) {
 ProcessResult runQuilloutProcess(const quilltest::TempDir& dir, const std::string& arguments) {
     const std::string outputPath = dir.file("stdout.txt");
     const std::string errorsPath = dir.file("stderr.txt");
-    const std::string command = quoted(QUILLOUT_PATH) + arguments + " >" + quoted(outputPath) +
-                                " 2>" + quoted(errorsPath);
+    const std::string command =
+        quoted(QUILLOUT_PATH) + arguments + " >" + quoted(outputPath) + " 2>" + quoted(errorsPath);
     const int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw)) << command;
     ProcessResult result{WEXITSTATUS(raw), quilltest::readFile(outputPath),
@@ -131,8 +131,8 @@ TEST(QuilloutProcess, MissingMshPrintsTheLoaderMessageAndCreatesNoObj) {
 TEST(QuilloutProcess, MissingMshLeavesAnExistingObjUntruncated) {
     quilltest::TempDir dir;
     quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
-    const ProcessResult result = runQuilloutProcess(
-        dir, " " + quoted(dir.file("missing.msh")) + " " + quoted(dir.file("out.obj")));
+    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(dir.file("missing.msh")) +
+                                                             " " + quoted(dir.file("out.obj")));
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
 }
@@ -190,7 +190,8 @@ std::string saveLargeMesh(const quilltest::TempDir& dir) {
 // The temporary file a run is writing, once it holds some bytes; empty if none appears.
 std::filesystem::path growingTemporaryFile(const std::filesystem::path& folder, pid_t writer) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline && ::waitpid(writer, nullptr, WNOHANG) == 0) {
+    while (std::chrono::steady_clock::now() < deadline &&
+           ::waitpid(writer, nullptr, WNOHANG) == 0) {
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             std::error_code gone;
             if (entry.path().filename().string().starts_with(".out.obj.tmp-") &&
@@ -228,7 +229,8 @@ TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
     const std::string name = temporary.filename().string();
     const std::string prefix = ".out.obj.tmp-";
     EXPECT_TRUE(name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
-                std::all_of(name.begin() + prefix.size(), name.end(), [](unsigned char c) { return std::isalnum(c); }))
+                std::all_of(name.begin() + prefix.size(), name.end(),
+                            [](unsigned char c) { return std::isalnum(c); }))
         << name;
     EXPECT_TRUE(std::filesystem::exists(temporary));
 }

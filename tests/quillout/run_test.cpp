@@ -113,7 +113,7 @@ TEST(QuilloutRun, GroupPastTheTriangleTableIsRefusedBeforeAnyOutput) {
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "ERROR: Group 1 in .msh file \"" + dir.file("in.msh") +
-                                 "\" names triangles past the end of the triangle table\n");
+                              "\" names triangles past the end of the triangle table\n");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
 }
@@ -126,7 +126,7 @@ TEST(QuilloutRun, GroupWithTrianglesButNoTriangleSectionIsRefused) {
     const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "ERROR: Group 0 in .msh file \"" + dir.file("in.msh") +
-                                 "\" names triangles past the end of the triangle table\n");
+                              "\" names triangles past the end of the triangle table\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("out.obj")));
 }
 
@@ -139,8 +139,8 @@ TEST(QuilloutRun, OutputsThatAreTheInputFileAreRefusedBeforeAnyOutput) {
     RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "ERROR: Writing \"" + dir.file("model.matrix") +
-                                 "\" would replace the input .msh file \"" + dir.file("model.matrix") +
-                                 "\"\n");
+                              "\" would replace the input .msh file \"" + dir.file("model.matrix") +
+                              "\"\n");
     EXPECT_FALSE(quilltest::fileExists(dir.file("model.obj")));
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
 
@@ -149,8 +149,8 @@ TEST(QuilloutRun, OutputsThatAreTheInputFileAreRefusedBeforeAnyOutput) {
     result = run({dir.file("model.matrix"), otherSpelling});
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, "ERROR: Writing \"" + otherSpelling +
-                                 "\" would replace the input .msh file \"" + dir.file("model.matrix") +
-                                 "\"\n");
+                              "\" would replace the input .msh file \"" + dir.file("model.matrix") +
+                              "\"\n");
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
 }
 

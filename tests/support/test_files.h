@@ -57,9 +57,7 @@ inline void writeFile(const std::filesystem::path& path, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline bool fileExists(const std::filesystem::path& path) {
-    return std::filesystem::exists(path);
-}
+inline bool fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
 
 // The real-world OBJ files beside the project, in name order; empty when the folder is absent
 // (a fresh clone without it), so that the tests that read them can skip.

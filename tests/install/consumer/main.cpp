@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
     const long expectedSize = 140 + 14 + 28 + 12 + 44;
     std::FILE* file = std::fopen(argv[1], "rb");
     long size = -1;
-    if (file && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    if (file) std::fclose(file);
+    if (file && std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    if (file)
+        std::fclose(file);
     if (size != expectedSize) {
         std::fprintf(stderr, "consumer: saved file has %ld bytes, expected %ld\n", size,
                      expectedSize);
