@@ -6,12 +6,12 @@
 // is cut into pieces of eight records; both files must hold the same bytes.
 #include "fuzz_sample.h"
 #include "fuzz_scratch.h"
-#include "group_ranges.h"
 #include "msh.h"
-#include "obj_text.h"
-#include "obj_writer.h"
-#include "output_buffer.h"
-#include "side_file_writer.h"
+#include "quillout/group_ranges.h"
+#include "quillout/obj_text.h"
+#include "quillout/obj_writer.h"
+#include "quillout/output_buffer.h"
+#include "quillout/side_file_writer.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -41,8 +41,8 @@ void compareOneAndTwoThreads(const Mesh& mesh, quillout::OutputBuffer& out) {
     ScratchDir scratch("quill-msh-load");
     const std::string alone = scratch.file("alone.obj");
     const std::string together = scratch.file("together.obj");
-    if (quillout::writeObjFile(mesh, alone.c_str(), out, 1) != 0 ||
-        quillout::writeObjFile(mesh, together.c_str(), out, 2) != 0)
+    if (!quillout::writeObjFile(mesh, alone.c_str(), out, 1) ||
+        !quillout::writeObjFile(mesh, together.c_str(), out, 2))
         std::abort();
     if (readAll(alone) != readAll(together)) {
         std::fputs("the OBJ text differs between one and two formatting threads\n", stderr);
@@ -52,12 +52,12 @@ void compareOneAndTwoThreads(const Mesh& mesh, quillout::OutputBuffer& out) {
 
 void printMesh(const Mesh& mesh, bool compareThreads) {
     uint32_t position = 0;
-    if (quillout::findGroupPastTriangles(mesh, &position))
+    if (quillout::findGroupPastTriangles(mesh, position))
         return;
     quillout::OutputBuffer& out = smallBuffer();
     if (compareThreads)
         compareOneAndTwoThreads(mesh, out);
-    else if (quillout::writeObjFile(mesh, "/dev/null", out, 1) != 0)
+    else if (!quillout::writeObjFile(mesh, "/dev/null", out, 1))
         std::abort();
     if (!quillout::outputOpen(out, "/dev/null"))
         std::abort();

@@ -8,9 +8,9 @@
 // importer reads the OBJ file in one stretch or, as it does large files, in two stretches on
 // two threads, as the fuzz bytes choose.
 #include "../quillin/run.h"
-#include "../quillout/run.h"
 #include "fuzz_scratch.h"
 #include "msh.h"
+#include "quillout/run.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

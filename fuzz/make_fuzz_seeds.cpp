@@ -4,8 +4,8 @@
 // round-trip meshes.
 //
 //   make_fuzz_seeds <fuzz/corpus directory>
-#include "../quillout/run.h"
 #include "msh.h"
+#include "quillout/run.h"
 
 #include <cstdint>
 #include <cstdio>

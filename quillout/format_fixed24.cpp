@@ -1,6 +1,6 @@
-#include "format_fixed24.h"
+#include "quillout/format_fixed24.h"
 
-#include "format_decimal.h"
+#include "quillout/format_decimal.h"
 
 #include <cstdint>
 #include <cstring>
@@ -20,7 +20,7 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 
-constexpr uint64_t pow10to8 = 100000000;
+constexpr uint64_t kPow10to8 = 100000000;
 
 struct Decimals {
     uint32_t group[3]; // decimals 1-8, 9-16 and 17-24, each below 10^8
@@ -28,7 +28,7 @@ struct Decimals {
 
 // The next eight decimals of the 64-bit fraction; the rest stays in it.
 uint32_t nextEightDecimals(uint64_t& fraction) {
-    const u128 product = u128(fraction) * pow10to8;
+    const u128 product = u128(fraction) * kPow10to8;
     fraction = uint64_t(product);
     return uint32_t(product >> 64);
 }
@@ -39,12 +39,12 @@ Decimals decimalsOfFixedPoint(uint64_t fraction) {
     decimals.group[0] = nextEightDecimals(fraction);
     decimals.group[1] = nextEightDecimals(fraction);
     decimals.group[2] = nextEightDecimals(fraction);
-    constexpr uint64_t half = uint64_t(1) << 63;
-    const bool roundUp = fraction > half || (fraction == half && (decimals.group[2] & 1) != 0);
+    constexpr uint64_t kHalf = uint64_t(1) << 63;
+    const bool roundUp = fraction > kHalf || (fraction == kHalf && (decimals.group[2] & 1) != 0);
     decimals.group[2] += roundUp;
-    if (decimals.group[2] == pow10to8) { // the rounding carried out of the last group
+    if (decimals.group[2] == kPow10to8) { // the rounding carried out of the last group
         decimals.group[2] = 0;
-        if (++decimals.group[1] == pow10to8) {
+        if (++decimals.group[1] == kPow10to8) {
             decimals.group[1] = 0;
             ++decimals.group[0];
         }
@@ -55,14 +55,14 @@ Decimals decimalsOfFixedPoint(uint64_t fraction) {
 // Decimals of f / 2^k for 65 <= k <= 104 and f < 2^24: the value is below 2^-41, so the first
 // eight decimals are zero and the rounded rest is below 2^40.
 Decimals decimalsOfTinyFraction(uint64_t f, int k) {
-    constexpr u128 pow10to24 = u128(1000000000000ULL) * 1000000000000ULL;
-    const u128 product = u128(f) * pow10to24;
+    constexpr u128 kPow10to24 = u128(1000000000000ULL) * 1000000000000ULL;
+    const u128 product = u128(f) * kPow10to24;
     const uint64_t quotient = uint64_t(product >> k);
     const u128 remainder = product & ((u128(1) << k) - 1);
     const u128 half = u128(1) << (k - 1);
     const uint64_t rounded =
         quotient + (remainder > half || (remainder == half && (quotient & 1) != 0));
-    return Decimals{{0, uint32_t(rounded / pow10to8), uint32_t(rounded % pow10to8)}};
+    return Decimals{{0, uint32_t(rounded / kPow10to8), uint32_t(rounded % kPow10to8)}};
 }
 
 char* writeDecimals(const Decimals& decimals, char* out) {
@@ -79,12 +79,12 @@ char* writeZeroDecimals(char* out) {
 
 // Whole numbers up to 2^128, by 19-digit pieces (rare: only floats of 2^40 and above).
 char* writeWhole128(u128 value, char* out) {
-    constexpr uint64_t pow10to19 = 10000000000000000000ULL;
+    constexpr uint64_t kPow10to19 = 10000000000000000000ULL;
     uint64_t pieces[3];
     int count = 0;
     do {
-        pieces[count++] = uint64_t(value % pow10to19);
-        value /= pow10to19;
+        pieces[count++] = uint64_t(value % kPow10to19);
+        value /= kPow10to19;
     } while (value != 0);
     char text[24];
     int length = 0;

@@ -5,7 +5,7 @@ namespace quillout {
 
 // Longest text formatFixed24 writes: a sign, 39 integer digits (FLT_MAX), the point and 24
 // decimals.
-constexpr int fixed24MaxLength = 1 + 39 + 1 + 24;
+constexpr int kFixed24MaxLength = 1 + 39 + 1 + 24;
 
 // Writes the float widened to double exactly as printf("%8.24f") prints it (fixed point, 24
 // decimals, correctly rounded with ties to even, "-" for every negative value including -0)

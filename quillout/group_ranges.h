@@ -10,8 +10,8 @@
 namespace quillout {
 
 // True when some group's triangles (firstIndex / 3 to firstIndex / 3 + indexCount / 3 - 1)
-// do not all lie inside the triangle table; *position is then the first such group.
+// do not all lie inside the triangle table; `position` is then the first such group.
 // A group with no triangles names none and always fits.
-bool findGroupPastTriangles(const Mesh& mesh, uint32_t* position);
+bool findGroupPastTriangles(const Mesh& mesh, uint32_t& position);
 
 } // namespace quillout

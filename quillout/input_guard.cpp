@@ -1,4 +1,4 @@
-#include "input_guard.h"
+#include "quillout/input_guard.h"
 
 #include <sys/stat.h>
 

@@ -1,3 +1,3 @@
-#include "run.h"
+#include "quillout/run.h"
 
 int main(int argc, char** argv) { return quillout::runQuillout(argc, argv); }

@@ -1,6 +1,6 @@
-#include "obj_records.h"
+#include "quillout/obj_records.h"
 
-#include "format_decimal.h"
+#include "quillout/format_decimal.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // The records of the OBJ text, each formatted straight into memory with its line end.
 #pragma once
 
-#include "format_fixed24.h"
 #include "msh.h"
+#include "quillout/format_fixed24.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +10,10 @@
 namespace quillout {
 
 // Longest record of each kind, line end included.
-constexpr size_t positionRecordMaxLength = 3 + 3 * (fixed24MaxLength + 1);
-constexpr size_t normalRecordMaxLength = 3 + 3 * (fixed24MaxLength + 1);
-constexpr size_t texcoordRecordMaxLength = 3 + 2 * (fixed24MaxLength + 1);
-constexpr size_t faceRecordMaxLength = 2 + 3 * (3 * 10 + 3);
+constexpr size_t kPositionRecordMaxLength = 3 + 3 * (kFixed24MaxLength + 1);
+constexpr size_t kNormalRecordMaxLength = 3 + 3 * (kFixed24MaxLength + 1);
+constexpr size_t kTexcoordRecordMaxLength = 3 + 2 * (kFixed24MaxLength + 1);
+constexpr size_t kFaceRecordMaxLength = 2 + 3 * (3 * 10 + 3);
 
 // "v %8.24f %8.24f %8.24f\n", "vt %8.24f %8.24f\n", "vn %8.24f %8.24f %8.24f\n" of one vertex.
 char* formatPositionRecord(const MeshVertex& vertex, char* out);

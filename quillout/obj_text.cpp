@@ -1,7 +1,7 @@
-#include "obj_text.h"
+#include "quillout/obj_text.h"
 
-#include "format_decimal.h"
-#include "obj_records.h"
+#include "quillout/format_decimal.h"
+#include "quillout/obj_records.h"
 
 #include <algorithm>
 #include <cstring>
@@ -133,8 +133,8 @@ char* walkObjRecords(const Mesh& mesh, ObjCursor& cursor, size_t records, char* 
 } // namespace
 
 size_t objRecordMaxLength() {
-    return std::max({positionRecordMaxLength, normalRecordMaxLength, texcoordRecordMaxLength,
-                     faceRecordMaxLength});
+    return std::max({kPositionRecordMaxLength, kNormalRecordMaxLength, kTexcoordRecordMaxLength,
+                     kFaceRecordMaxLength});
 }
 
 char* formatObjRecords(const Mesh& mesh, ObjCursor& cursor, size_t records, char* out) {

@@ -1,7 +1,7 @@
-#include "obj_writer.h"
+#include "quillout/obj_writer.h"
 
-#include "obj_text.h"
-#include "parallel_pieces.h"
+#include "quillout/obj_text.h"
+#include "quillout/parallel_pieces.h"
 
 #include <thread>
 
@@ -19,12 +19,12 @@ void writeObjTextAlone(const Mesh& mesh, OutputBuffer& out) {
 
 } // namespace
 
-int writeObjFile(const Mesh& mesh, const char* path, OutputBuffer& out, unsigned threads) {
+bool writeObjFile(const Mesh& mesh, const char* path, OutputBuffer& out, unsigned threads) {
     if (!outputOpen(out, path))
-        return -1;
+        return false;
     if (threads <= 1 || !writeObjTextInParallel(mesh, out, threads))
         writeObjTextAlone(mesh, out);
-    return outputClose(out) ? 0 : -1;
+    return outputClose(out);
 }
 
 unsigned objFormattingThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }

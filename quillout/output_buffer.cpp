@@ -1,8 +1,8 @@
-#include "output_buffer.h"
+#include "quillout/output_buffer.h"
 
 #include "msh_alloc.h"
+#include "quillout/messages.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace quillout {
@@ -25,7 +25,7 @@ bool outputOpen(OutputBuffer& out, const char* path) {
     out.failed = false;
     out.path = path;
     if (!replacingOpen(out.file, path)) {
-        std::fprintf(stderr, "ERROR: Could not open file \"%s\" for writing\n", path);
+        printOpenError(path);
         return false;
     }
     return true;
@@ -42,7 +42,7 @@ bool outputClose(OutputBuffer& out) {
     if (!replacingClose(out.file, !out.failed))
         out.failed = true;
     if (out.failed)
-        std::fprintf(stderr, "ERROR: Could not write to file \"%s\"\n", out.path);
+        printWriteError(out.path);
     return !out.failed;
 }
 

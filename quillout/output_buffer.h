@@ -21,19 +21,18 @@ struct OutputBuffer {
 };
 
 // 4 MiB: large enough that the per-write cost vanishes, small enough to stay in the budget.
-constexpr size_t outputDefaultCapacity = size_t(4) << 20;
+constexpr size_t kOutputDefaultCapacity = size_t(4) << 20;
 
 // Allocates the buffer (through the mesh library's allocator). False when memory runs out.
 bool outputAllocate(OutputBuffer& out, size_t capacity);
 void outputRelease(OutputBuffer& out);
 
-// Opens the file for writing. On failure prints
-// "ERROR: Could not open file \"<path>\" for writing\n" and returns false.
+// Opens the file for writing. On failure prints printOpenError's message and returns false.
 bool outputOpen(OutputBuffer& out, const char* path);
 
 // Writes what is buffered and closes the file, which then replaces any earlier one. On any
-// failure since outputOpen the earlier file stays as it was, and this prints
-// "ERROR: Could not write to file \"<path>\"\n" and returns false.
+// failure since outputOpen the earlier file stays as it was, and this prints printWriteError's
+// message and returns false.
 bool outputClose(OutputBuffer& out);
 
 // Hands the buffered bytes to the file and empties the buffer.

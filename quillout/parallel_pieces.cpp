@@ -1,10 +1,11 @@
-#include "parallel_pieces.h"
+#include "quillout/parallel_pieces.h"
 
-#include "obj_text.h"
+#include "quillout/obj_text.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -13,7 +14,7 @@ namespace quillout {
 namespace {
 
 // Four slots let the writer work on one piece while the formatters fill the others.
-constexpr unsigned slotCount = 4;
+constexpr unsigned kSlotCount = 4;
 
 struct Slot {
     char* data;
@@ -24,7 +25,7 @@ struct Slot {
 struct Pipeline {
     const Mesh& mesh;
     size_t records; // per piece
-    Slot slots[slotCount];
+    Slot slots[kSlotCount];
     std::mutex lock;
     std::condition_variable changed;
     ObjCursor next{};     // start of the first piece not handed out
@@ -41,14 +42,14 @@ bool allClaimed(const Pipeline& pipeline) {
 
 // A piece can be handed out when its slot has been written.
 bool canClaim(const Pipeline& pipeline) {
-    return !allClaimed(pipeline) && pipeline.claimed < pipeline.written + slotCount;
+    return !allClaimed(pipeline) && pipeline.claimed < pipeline.written + kSlotCount;
 }
 
 // Hands out the next piece and formats it with the lock released.
 void claimAndFormat(Pipeline& pipeline, std::unique_lock<std::mutex>& held) {
     ObjCursor start = pipeline.next;
     skipObjRecords(pipeline.mesh, pipeline.next, pipeline.records);
-    Slot& slot = pipeline.slots[pipeline.claimed++ % slotCount];
+    Slot& slot = pipeline.slots[pipeline.claimed++ % kSlotCount];
     held.unlock();
     slot.end = formatObjRecords(pipeline.mesh, start, pipeline.records, slot.data);
     held.lock();
@@ -71,7 +72,7 @@ void writePieces(Pipeline& pipeline, OutputBuffer& out) {
     for (;;) {
         if (pipeline.written == pipeline.claimed && allClaimed(pipeline))
             return;
-        Slot& slot = pipeline.slots[pipeline.written % slotCount];
+        Slot& slot = pipeline.slots[pipeline.written % kSlotCount];
         if (pipeline.written < pipeline.claimed && slot.ready) {
             held.unlock();
             outputWriteBlock(out, slot.data, size_t(slot.end - slot.data));
@@ -91,11 +92,11 @@ void writePieces(Pipeline& pipeline, OutputBuffer& out) {
 } // namespace
 
 bool writeObjTextInParallel(const Mesh& mesh, OutputBuffer& out, unsigned threads) {
-    const size_t slotCapacity = out.capacity / slotCount;
+    const size_t slotCapacity = out.capacity / kSlotCount;
     Pipeline pipeline{mesh, slotCapacity / objRecordMaxLength(), {}, {}, {}};
     if (pipeline.records == 0 || out.used != 0)
         return false;
-    for (unsigned i = 0; i < slotCount; ++i)
+    for (unsigned i = 0; i < kSlotCount; ++i)
         pipeline.slots[i] = Slot{out.data + i * slotCapacity, nullptr, false};
     std::vector<std::thread> formatters;
     try {
@@ -103,6 +104,8 @@ bool writeObjTextInParallel(const Mesh& mesh, OutputBuffer& out, unsigned thread
             formatters.emplace_back(formatPieces, std::ref(pipeline));
     } catch (const std::system_error&) {
         // Fewer threads than asked for: the ones that started still share the work.
+    } catch (const std::bad_alloc&) {
+        // No memory for another thread: the same.
     }
     if (formatters.empty())
         return false;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "msh.h"
-#include "output_buffer.h"
+#include "quillout/output_buffer.h"
 
 namespace quillout {
 

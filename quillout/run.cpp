@@ -1,36 +1,28 @@
-#include "run.h"
+#include "quillout/run.h"
 
-#include "group_ranges.h"
-#include "input_guard.h"
 #include "msh.h"
-#include "obj_writer.h"
-#include "output_buffer.h"
-#include "side_file_writer.h"
+#include "msh_alloc.h"
+#include "quillout/group_ranges.h"
+#include "quillout/input_guard.h"
+#include "quillout/messages.h"
+#include "quillout/obj_writer.h"
+#include "quillout/output_buffer.h"
+#include "quillout/side_file_writer.h"
 
-#include <cstdio>
-#include <string>
+#include <cstring>
 
 namespace quillout {
 namespace {
 
+// A side file is written only for a mesh that carries both a group-to-matrix table and
+// matrices.
+bool hasSideFile(const Mesh& mesh) { return mesh.groupMatrixCount != 0 && mesh.matrixCount != 0; }
+
 bool groupsFitTriangles(const Mesh& mesh, const char* mshPath) {
     uint32_t position = 0;
-    if (!findGroupPastTriangles(mesh, &position))
+    if (!findGroupPastTriangles(mesh, position))
         return true;
-    std::fprintf(stderr,
-                 "ERROR: Group %u in .msh file \"%s\" names triangles past the end of the "
-                 "triangle table\n",
-                 position, mshPath);
-    return false;
-}
-
-// An OBJ path ending in ".matrix" is its own side file path: refuse it before any file is
-// created, rather than replace the OBJ text with the side file and report success.
-bool sideFileKeepsObj(const Mesh& mesh, const char* objPath) {
-    if (mesh.groupMatrixCount == 0 || mesh.matrixCount == 0 || !sideFileReplacesObj(objPath))
-        return true;
-    std::fprintf(stderr, "ERROR: The matrix side file for \"%s\" would replace that OBJ file\n",
-                 objPath);
+    printGroupPastTriangles(position, mshPath);
     return false;
 }
 
@@ -39,31 +31,58 @@ bool sideFileKeepsObj(const Mesh& mesh, const char* objPath) {
 bool outputKeepsInput(const char* outputPath, const char* mshPath) {
     if (!namesSameFile(outputPath, mshPath))
         return true;
-    std::fprintf(stderr, "ERROR: Writing \"%s\" would replace the input .msh file \"%s\"\n",
-                 outputPath, mshPath);
+    printOutputReplacesInput(outputPath, mshPath);
     return false;
 }
 
-bool outputsKeepInput(const Mesh& mesh, const char* mshPath, const char* objPath) {
-    if (!outputKeepsInput(objPath, mshPath))
-        return false;
-    if (mesh.groupMatrixCount == 0 || mesh.matrixCount == 0)
-        return true;
-    const std::string sidePath = std::string(objPath, sideFileKeptLength(objPath)) + ".matrix";
-    return outputKeepsInput(sidePath.c_str(), mshPath);
+// sidePath: null when no side file is due.
+bool outputsKeepInput(const char* mshPath, const char* objPath, const char* sidePath) {
+    return outputKeepsInput(objPath, mshPath) &&
+           (sidePath == nullptr || outputKeepsInput(sidePath, mshPath));
 }
 
-int writeOutputs(const Mesh& mesh, const char* objPath, unsigned threads) {
+// An OBJ path ending in ".matrix" is its own side file path: refuse it before any file is
+// created, rather than replace the OBJ text with the side file and report success.
+bool sideFileKeepsObj(const char* objPath, const char* sidePath) {
+    if (sidePath == nullptr || std::strcmp(sidePath, objPath) != 0)
+        return true;
+    printSideFileReplacesObj(objPath);
+    return false;
+}
+
+// Writes the OBJ file, then the side file when sidePath is not null; the side file only once
+// the OBJ file is complete.
+bool writeOutputs(const Mesh& mesh, const char* objPath, const char* sidePath, unsigned threads) {
     OutputBuffer out{};
-    if (!outputAllocate(out, outputDefaultCapacity)) {
-        std::fputs("ERROR: Could not allocate needed memory\n", stderr);
-        return -1;
+    if (!outputAllocate(out, kOutputDefaultCapacity)) {
+        printOutOfMemory();
+        return false;
     }
-    int status = writeObjFile(mesh, objPath, out, threads);
-    if (status == 0 && mesh.groupMatrixCount != 0 && mesh.matrixCount != 0)
-        status = writeSideFile(mesh, objPath, out);
+    bool written = writeObjFile(mesh, objPath, out, threads);
+    if (written && sidePath != nullptr)
+        written = writeSideFile(mesh, sidePath, out);
     outputRelease(out);
-    return status;
+    return written;
+}
+
+// Every check runs before any file is created; the side file path is made once, for the checks
+// and the writing alike.
+bool exportMesh(const Mesh& mesh, const char* mshPath, const char* objPath, unsigned threads) {
+    if (!groupsFitTriangles(mesh, mshPath))
+        return false;
+    char* sidePath = nullptr;
+    if (hasSideFile(mesh)) {
+        sidePath = sideFilePath(objPath);
+        if (sidePath == nullptr) {
+            printOutOfMemory();
+            return false;
+        }
+    }
+    const bool exported = outputsKeepInput(mshPath, objPath, sidePath) &&
+                          sideFileKeepsObj(objPath, sidePath) &&
+                          writeOutputs(mesh, objPath, sidePath, threads);
+    mshRelease(sidePath);
+    return exported;
 }
 
 } // namespace
@@ -74,16 +93,13 @@ int runQuillout(int argc, char** argv) {
 
 int runQuilloutWithThreads(int argc, char** argv, unsigned threads) {
     if (argc < 3) {
-        std::fputs("Usage: <msh file> <output file>\n", stdout);
+        printUsage();
         return 0;
     }
     const MeshHandle mesh(mshLoad(argv[1]));
     if (!mesh)
         return -1;
-    if (!groupsFitTriangles(*mesh, argv[1]) || !outputsKeepInput(*mesh, argv[1], argv[2]) ||
-        !sideFileKeepsObj(*mesh, argv[2]))
-        return -1;
-    return writeOutputs(*mesh, argv[2], threads);
+    return exportMesh(*mesh, argv[1], argv[2], threads) ? 0 : -1;
 }
 
 } // namespace quillout

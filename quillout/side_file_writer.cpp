@@ -1,16 +1,15 @@
-#include "side_file_writer.h"
+#include "quillout/side_file_writer.h"
 
-#include "format_decimal.h"
-#include "format_fixed24.h"
 #include "msh_alloc.h"
+#include "quillout/format_decimal.h"
+#include "quillout/format_fixed24.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace quillout {
 namespace {
 
-constexpr char sideExtension[] = ".matrix";
+constexpr char kSideExtension[] = ".matrix";
 
 // Length of the part of the path kept before ".matrix".
 size_t keptLength(const char* path, size_t length) {
@@ -41,22 +40,12 @@ void writeTableRows(const Mesh& mesh, OutputBuffer& out) {
 char* sideFilePath(const char* objPath) {
     const size_t length = std::strlen(objPath);
     const size_t kept = keptLength(objPath, length);
-    char* path = static_cast<char*>(mshAllocate(kept + sizeof sideExtension, 1));
+    char* path = static_cast<char*>(mshAllocate(kept + sizeof kSideExtension, 1));
     if (path == nullptr)
         return nullptr;
     std::memcpy(path, objPath, kept);
-    std::memcpy(path + kept, sideExtension, sizeof sideExtension);
+    std::memcpy(path + kept, kSideExtension, sizeof kSideExtension);
     return path;
-}
-
-size_t sideFileKeptLength(const char* objPath) { return keptLength(objPath, std::strlen(objPath)); }
-
-bool sideFileReplacesObj(const char* objPath) {
-    const size_t length = std::strlen(objPath);
-    const size_t kept = keptLength(objPath, length);
-    const size_t extensionLength = sizeof sideExtension - 1;
-    return length - kept == extensionLength &&
-           std::memcmp(objPath + kept, sideExtension, extensionLength) == 0;
 }
 
 char* formatMatrixRecord(const MeshMatrix& matrix, char* out) {
@@ -70,32 +59,23 @@ char* formatMatrixRecord(const MeshMatrix& matrix, char* out) {
 }
 
 void writeSideText(const Mesh& mesh, const char* sidePath, OutputBuffer& out) {
-    static const char tableHeader[] = "\n\n# Group to Matrix table\n";
-    static const char matricesHeader[] = "\n# Matrices\n";
+    static constexpr char kTableHeader[] = "\n\n# Group to Matrix table\n";
+    static constexpr char kMatricesHeader[] = "\n# Matrices\n";
     outputText(out, "# ", 2);
     outputText(out, sidePath, std::strlen(sidePath));
-    outputText(out, tableHeader, sizeof tableHeader - 1);
+    outputText(out, kTableHeader, sizeof kTableHeader - 1);
     writeTableRows(mesh, out);
-    outputText(out, matricesHeader, sizeof matricesHeader - 1);
+    outputText(out, kMatricesHeader, sizeof kMatricesHeader - 1);
     for (uint32_t i = 0; i < mesh.matrixCount; ++i)
-        outputCommit(out,
-                     formatMatrixRecord(mesh.matrices[i], outputSpace(out, matrixRecordMaxLength)));
+        outputCommit(
+            out, formatMatrixRecord(mesh.matrices[i], outputSpace(out, kMatrixRecordMaxLength)));
 }
 
-int writeSideFile(const Mesh& mesh, const char* objPath, OutputBuffer& out) {
-    char* sidePath = sideFilePath(objPath);
-    if (sidePath == nullptr) {
-        std::fputs("ERROR: Could not allocate needed memory\n", stderr);
-        return -1;
-    }
-    if (!outputOpen(out, sidePath)) {
-        mshRelease(sidePath);
-        return -1;
-    }
+bool writeSideFile(const Mesh& mesh, const char* sidePath, OutputBuffer& out) {
+    if (!outputOpen(out, sidePath))
+        return false;
     writeSideText(mesh, sidePath, out);
-    const bool written = outputClose(out);
-    mshRelease(sidePath);
-    return written ? 0 : -1;
+    return outputClose(out);
 }
 
 } // namespace quillout

@@ -1,6 +1,7 @@
 #include "bench_files.h"
 
 #include "msh.h"
+#include "quillout/run.h"
 
 #include <unistd.h>
 
@@ -9,10 +10,6 @@
 #include <map>
 #include <random>
 #include <vector>
-
-namespace quillout {
-int runQuillout(int argc, char** argv);
-}
 
 namespace {
 

@@ -4,7 +4,7 @@
 //
 //   fixed24_exhaustive [threads=2] [first=0] [last=4294967296]
 
-#include "format_fixed24.h"
+#include "quillout/format_fixed24.h"
 
 #include <atomic>
 #include <chrono>
@@ -59,12 +59,12 @@ int main(int argc, char** argv) {
     }
     // Interleave the range in blocks so every thread sees every exponent (the cost of
     // snprintf grows with the exponent).
-    constexpr uint64_t block = uint64_t(1) << 20;
+    constexpr uint64_t kBlock = uint64_t(1) << 20;
     std::vector<std::thread> workers;
     for (unsigned t = 0; t < threads; ++t)
         workers.emplace_back([=] {
-            for (uint64_t start = first + t * block; start < last; start += threads * block)
-                checkRange(start, start + block < last ? start + block : last);
+            for (uint64_t start = first + t * kBlock; start < last; start += threads * kBlock)
+                checkRange(start, start + kBlock < last ? start + kBlock : last);
         });
     std::thread progress([&] {
         const uint64_t total = last - first;

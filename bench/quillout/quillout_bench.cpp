@@ -6,7 +6,7 @@
 
 #include "bench_mesh.h"
 #include "literal_writer.h"
-#include "run.h"
+#include "quillout/run.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr uint32_t millionVertices = 1000000;
+constexpr uint32_t kMillionVertices = 1000000;
 
 int runQuilloutOn(const std::string& msh, const std::string& obj, unsigned threads = 0) {
     std::string program = "quillout";
@@ -109,14 +109,14 @@ void oneLargeWrite(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(quilloutEndToEnd)->Arg(millionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(quilloutOneThread)->Arg(millionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(quilloutEndToEnd)->Arg(kMillionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(quilloutOneThread)->Arg(kMillionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(literalFprintfWriter)
-    ->Arg(millionVertices)
+    ->Arg(kMillionVertices)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
-BENCHMARK(oneLargeWrite)->Arg(millionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(oneLargeWrite)->Arg(kMillionVertices)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Scaling: the same run from ten thousand to four million vertices.
 BENCHMARK(quilloutEndToEnd)

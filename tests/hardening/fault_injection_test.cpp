@@ -1,8 +1,8 @@
 // Every allocation of a run is made to fail in turn, through the allocation seam, until a run
 // no longer reaches the injected failure. Each failing allocation must end the run with its
-// exact message and status -1 and leave no output file behind (except where the exporter's
-// OBJ file is already complete); LeakSanitizer, in the asan preset, checks that everything
-// allocated before the failure is released.
+// exact message and status -1 and leave no output file behind (unless the site has a fallback);
+// LeakSanitizer, in the asan preset, checks that everything allocated before the failure is
+// released.
 #include "hardening_support.h"
 
 #include "msh_alloc.h"
@@ -21,9 +21,8 @@ using quilltest::TempDir;
 
 // What an injected failure at one allocation site leaves behind.
 enum class Left {
-    nothing,     // no output file at all
-    completeObj, // the exporter's OBJ file, complete; no side file
-    everything,  // the site has a fallback: the run succeeds with the same output
+    nothing,    // no output file at all
+    everything, // the site has a fallback: the run succeeds with the same output
 };
 
 struct Site {
@@ -81,8 +80,7 @@ void checkEverySite(const std::vector<Site>& sites, const Outputs& outputs,
         EXPECT_EQ(result.err, site.message);
         EXPECT_EQ(result.out, "");
         for (size_t i = 0; i < outputs.paths.size(); ++i) {
-            const bool kept =
-                site.left == Left::everything || (site.left == Left::completeObj && i == 0);
+            const bool kept = site.left == Left::everything;
             EXPECT_EQ(fileExists(outputs.paths[i]), kept) << outputs.paths[i];
             if (kept) {
                 EXPECT_EQ(readFile(outputs.paths[i]), reference[i]) << outputs.paths[i];
@@ -115,8 +113,8 @@ TEST(AllocationFailures, QuilloutReleasesAndReportsAtEverySite) {
         {"group table", loaderMessage, -1, Left::nothing},
         {"group-to-matrix table", loaderMessage, -1, Left::nothing},
         {"matrix table", loaderMessage, -1, Left::nothing},
+        {"side file path", programMessage, -1, Left::nothing},
         {"output buffer", programMessage, -1, Left::nothing},
-        {"side file path", programMessage, -1, Left::completeObj},
     };
     checkEverySite(sites, outputs, reference, run);
 }

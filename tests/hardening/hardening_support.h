@@ -3,8 +3,8 @@
 #pragma once
 
 #include "../../quillin/run.h"
-#include "../../quillout/run.h"
 #include "msh.h"
+#include "quillout/run.h"
 #include "run_captured.h"
 #include "test_files.h"
 

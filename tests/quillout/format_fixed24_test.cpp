@@ -1,7 +1,7 @@
 // The float formatter against literal texts and against the C library over millions of bit
 // patterns; the integer formatter against "%u".
-#include "format_decimal.h"
-#include "format_fixed24.h"
+#include "quillout/format_decimal.h"
+#include "quillout/format_fixed24.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +17,13 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr uint32_t randomSamples = 1000000;
+constexpr uint32_t kRandomSamples = 1000000;
 #else
-constexpr uint32_t randomSamples = 3000000;
+constexpr uint32_t kRandomSamples = 3000000;
 #endif
 
 std::string fixed24(float value) {
-    char text[quillout::fixed24MaxLength + 8];
+    char text[quillout::kFixed24MaxLength + 8];
     char* end = quillout::formatFixed24(value, text);
     return std::string(text, end);
 }
@@ -115,7 +115,7 @@ TEST(QuilloutFixed24, MatchesTheCLibraryOnExactTiesAndTheirNeighbours) {
     // neighbouring bit patterns fall just below and just above it.
     Comparison comparison;
     std::mt19937 random(25);
-    for (uint32_t i = 0; i < randomSamples / 20; ++i) {
+    for (uint32_t i = 0; i < kRandomSamples / 20; ++i) {
         const uint32_t odd = i < 4096 ? 2 * i + 1 : ((random() & 0x7FFFFF) | 1);
         const uint32_t bits = std::bit_cast<uint32_t>(std::ldexp(float(odd), -25));
         comparison.check(bits);
@@ -129,7 +129,7 @@ TEST(QuilloutFixed24, MatchesTheCLibraryOnExactTiesAndTheirNeighbours) {
 TEST(QuilloutFixed24, MatchesTheCLibraryOnRandomBitPatterns) {
     Comparison comparison;
     std::mt19937 random(20261207);
-    for (uint32_t i = 0; i < randomSamples; ++i)
+    for (uint32_t i = 0; i < kRandomSamples; ++i)
         comparison.check(random());
     EXPECT_EQ(comparison.mismatches, 0u) << comparison.first;
 }
@@ -139,7 +139,7 @@ TEST(QuilloutFixed24, MatchesTheCLibraryOnTypicalMeshValues) {
     Comparison comparison;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> near(-4.0f, 4.0f);
-    for (uint32_t i = 0; i < randomSamples / 3; ++i)
+    for (uint32_t i = 0; i < kRandomSamples / 3; ++i)
         comparison.check(std::bit_cast<uint32_t>(near(random)));
     EXPECT_EQ(comparison.mismatches, 0u) << comparison.first;
 }

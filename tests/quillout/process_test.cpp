@@ -60,7 +60,7 @@ MeshTables smallMesh() {
     return tables;
 }
 
-const std::string smallMeshObj =
+const std::string kSmallMeshObj =
     "# Wavefront OBJ exported by quillout.exe\n\n"
     "v -0.500000000000000000000000 0.250000000000000000000000 3.000000000000000000000000\n"
     "# 1 vertices\n\n"
@@ -104,7 +104,7 @@ TEST(QuilloutProcess, ConvertsAMeshWithItsSideFile) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors, "");
-    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
     const std::string side = dir.file("out.matrix");
     EXPECT_EQ(quilltest::readFile(side),
               "# " + side +
@@ -156,7 +156,7 @@ TEST(QuilloutProcess, SideFileThatCannotBeOpenedLeavesTheObjComplete) {
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.errors,
               "ERROR: Could not open file \"" + dir.file("out.matrix") + "\" for writing\n");
-    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
 }
 
 TEST(QuilloutProcess, FullDeviceIsAWriteFailure) {

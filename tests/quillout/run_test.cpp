@@ -3,7 +3,7 @@
 #include "mesh_tables.h"
 #include "msh.h"
 #include "msh_alloc.h"
-#include "run.h"
+#include "quillout/run.h"
 #include "run_captured.h"
 #include "test_files.h"
 
@@ -42,7 +42,7 @@ MeshTables smallMesh() {
     return tables;
 }
 
-const std::string smallMeshObj =
+const std::string kSmallMeshObj =
     "# Wavefront OBJ exported by quillout.exe\n\n"
     "v 1.000000000000000000000000 0.500000000000000000000000 -2.250000000000000000000000\n"
     "# 1 vertices\n\n"
@@ -81,7 +81,7 @@ TEST(QuilloutRun, WritesObjThenSideFileAndIgnoresExtraArguments) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
     EXPECT_EQ(quilltest::readFile(dir.file("out.matrix")), smallMeshSide(dir.file("out.matrix")));
     EXPECT_FALSE(quilltest::fileExists(dir.file("ignored")));
 }
@@ -99,7 +99,7 @@ TEST(QuilloutRun, OnlyOneMatrixTableWritesNoSideFileAndLeavesAnExistingOneAlone)
         const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
+        EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
         EXPECT_EQ(quilltest::readFile(dir.file("out.matrix")), "earlier side file\n");
     }
 }
@@ -163,7 +163,7 @@ TEST(QuilloutRun, InputNamedLikeTheSideFileIsFineWhenNoSideFileIsDue) {
     const RunResult result = run({dir.file("model.matrix"), dir.file("model.obj")});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(quilltest::readFile(dir.file("model.obj")), smallMeshObj);
+    EXPECT_EQ(quilltest::readFile(dir.file("model.obj")), kSmallMeshObj);
     EXPECT_EQ(quilltest::readFile(dir.file("model.matrix")), original);
 }
 
@@ -174,40 +174,27 @@ uint64_t allocationsOfASuccessfulRun(const quilltest::TempDir& dir) {
     return mshAllocationCount() - before;
 }
 
-TEST(QuilloutRun, OutputBufferAllocationFailureLeavesTheObjFileUntouched) {
+TEST(QuilloutRun, SidePathOrOutputBufferAllocationFailureLeavesEveryFileUntouched) {
     quilltest::TempDir dir;
     MeshTables tables = smallMesh();
     saveMesh(tables, dir.file("in.msh"));
-    // A full run allocates the loader's tables, then the output buffer, then the side path.
+    // A full run allocates the loader's tables, then the side file path, then the output buffer,
+    // all before any file is created.
     const uint64_t allocations = allocationsOfASuccessfulRun(dir);
     ASSERT_GE(allocations, 3u);
-    quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
-    std::filesystem::remove(dir.file("out.matrix"));
+    for (const uint64_t nth : {allocations - 1, allocations}) {
+        SCOPED_TRACE(nth == allocations ? "output buffer" : "side file path");
+        quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
+        std::filesystem::remove(dir.file("out.matrix"));
 
-    mshFailAllocation(allocations - 1);
-    const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
-    mshFailAllocation(0);
-    EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.err, "ERROR: Could not allocate needed memory\n");
-    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
-    EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
-}
-
-TEST(QuilloutRun, SidePathAllocationFailureKeepsTheObjFileComplete) {
-    quilltest::TempDir dir;
-    MeshTables tables = smallMesh();
-    saveMesh(tables, dir.file("in.msh"));
-    const uint64_t allocations = allocationsOfASuccessfulRun(dir);
-    std::filesystem::remove(dir.file("out.obj"));
-    std::filesystem::remove(dir.file("out.matrix"));
-
-    mshFailAllocation(allocations);
-    const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
-    mshFailAllocation(0);
-    EXPECT_EQ(result.status, -1);
-    EXPECT_EQ(result.err, "ERROR: Could not allocate needed memory\n");
-    EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), smallMeshObj);
-    EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
+        mshFailAllocation(nth);
+        const RunResult result = run({dir.file("in.msh"), dir.file("out.obj")});
+        mshFailAllocation(0);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err, "ERROR: Could not allocate needed memory\n");
+        EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
+        EXPECT_FALSE(quilltest::fileExists(dir.file("out.matrix")));
+    }
 }
 
 TEST(QuilloutRun, EveryAllocationFailureEndsWithOneMessageAndStatusMinusOne) {
