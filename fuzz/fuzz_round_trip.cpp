@@ -7,9 +7,9 @@
 // table must come back exactly; vertices and matrices up to the 24 printed decimals. The
 // importer reads the OBJ file in one stretch or, as it does large files, in two stretches on
 // two threads, as the fuzz bytes choose.
-#include "../quillin/run.h"
 #include "fuzz_scratch.h"
 #include "msh.h"
+#include "quillin/run.h"
 #include "quillout/run.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (run(quillout::runQuillout, {"quillout", msh, obj}) != 0)
         fail("quillout failed");
     const auto quillin = [parallelFromBytes](int argc, char** argv) {
-        return runQuillinWith(argc, argv, parallelFromBytes);
+        return quillin::runQuillinWith(argc, argv, parallelFromBytes);
     };
     if (run(quillin, {"quillin", obj, imported, side}) != 0)
         fail("quillin failed");

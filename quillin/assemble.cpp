@@ -1,10 +1,12 @@
-#include "assemble.h"
+#include "quillin/assemble.h"
 
 #include "msh_alloc.h"
-#include "two_threads.h"
+#include "quillin/two_threads.h"
 
 #include <algorithm>
 #include <cstring>
+
+namespace quillin {
 
 namespace {
 
@@ -119,3 +121,5 @@ bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPl
     fillCopies(plan, mesh);
     return assembleMatrices(side, plan, mesh);
 }
+
+} // namespace quillin

@@ -3,12 +3,14 @@
 // group records, and the side-file tables as the group-to-matrix table and the matrices.
 #pragma once
 
-#include "mesh_plan.h"
 #include "msh.h"
-#include "obj_reader.h"
-#include "side_file_reader.h"
+#include "quillin/mesh_plan.h"
+#include "quillin/obj_reader.h"
+#include "quillin/side_file_reader.h"
 
 #include <cstdint>
+
+namespace quillin {
 
 // Fills a mesh made by mshCreate(plannedVertexCount(plan), plan.triangleCount,
 // plan.recordCount, plan.groupMatrixCount, side.matrixCount). Entries nothing fills keep the
@@ -18,3 +20,5 @@ bool assembleMesh(const ObjTables& obj, const SideTables& side, const MeshPlan& 
 // The same with the size from which two threads share the work (UINT64_MAX: always one).
 bool assembleMeshWith(const ObjTables& obj, const SideTables& side, const MeshPlan& plan,
                       Mesh& mesh, uint64_t parallelFrom);
+
+} // namespace quillin

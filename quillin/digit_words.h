@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace quillin {
+
 static_assert(std::endian::native == std::endian::little);
 
 inline uint64_t loadEight(const char* p) {
@@ -66,3 +68,5 @@ inline uint64_t leadingDigitsValue(uint64_t bytes, int count) {
     const int padding = 64 - 8 * count;
     return eightDigitValue((bytes << padding) | (0x3030303030303030u >> (64 - padding)));
 }
+
+} // namespace quillin

@@ -1,11 +1,13 @@
-#include "fields.h"
+#include "quillin/fields.h"
 
-#include "digit_words.h"
-#include "number_text.h"
+#include "quillin/digit_words.h"
+#include "quillin/number_text.h"
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+namespace quillin {
 
 namespace {
 
@@ -185,3 +187,5 @@ bool readFixedFloatFields(const char* first, const char* last, size_t keywordLen
     }
     return true;
 }
+
+} // namespace quillin

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quillin {
+
 struct Field {
     const char* first;
     const char* last;
@@ -46,3 +48,5 @@ bool readFixedFloatFields(const char* first, const char* last, size_t keywordLen
 
 // The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
 int strCount(const char* first, const char* last, char c);
+
+} // namespace quillin

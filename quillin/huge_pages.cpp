@@ -1,8 +1,10 @@
-#include "huge_pages.h"
+#include "quillin/huge_pages.h"
 
 #include <cstdint>
 
 #include <sys/mman.h>
+
+namespace quillin {
 
 namespace {
 
@@ -22,3 +24,5 @@ void adviseHugePages(void* memory, size_t bytes) {
     (void)bytes;
 #endif
 }
+
+} // namespace quillin

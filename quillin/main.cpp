@@ -1,3 +1,3 @@
-#include "run.h"
+#include "quillin/run.h"
 
-int main(int argc, char** argv) { return runQuillin(argc, argv); }
+int main(int argc, char** argv) { return quillin::runQuillin(argc, argv); }

@@ -1,12 +1,14 @@
-#include "mesh_plan.h"
+#include "quillin/mesh_plan.h"
 
-#include "huge_pages.h"
 #include "msh_alloc.h"
-#include "triangulate.h"
-#include "two_threads.h"
+#include "quillin/huge_pages.h"
+#include "quillin/triangulate.h"
+#include "quillin/two_threads.h"
 
 #include <algorithm>
 #include <cstring>
+
+namespace quillin {
 
 namespace {
 
@@ -527,3 +529,5 @@ void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t posi
     if (static_cast<uint32_t>(claim >> 32) != kOpen)
         normal = static_cast<uint32_t>(claim >> 32);
 }
+
+} // namespace quillin

@@ -12,10 +12,12 @@
 #pragma once
 
 #include "msh.h"
-#include "obj_reader.h"
-#include "side_file_reader.h"
+#include "quillin/obj_reader.h"
+#include "quillin/side_file_reader.h"
 
 #include <cstdint>
+
+namespace quillin {
 
 // A vertex beyond the positions' own: a position with a texture coordinate and normal (each
 // kNoIndex when its corners name none: it then carries the position's own vertex's).
@@ -65,3 +67,5 @@ void claimedAttributes(const ObjTables& obj, const MeshPlan& plan, uint32_t posi
 // Meshes of at least this many vertices and faces together are filled in two shares on two
 // threads.
 inline constexpr uint64_t kParallelAssemblyFrom = uint64_t{1} << 18;
+
+} // namespace quillin

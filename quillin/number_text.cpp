@@ -15,9 +15,9 @@
 // fields, about one in four million, but every midpoint written out exactly) take the exact
 // general conversion, std::from_chars, which reads digits of any length. The spellings it does
 // not share with strtod (hexadecimal, infinity, NaN, text without digits) go to strtod itself.
-#include "number_text.h"
+#include "quillin/number_text.h"
 
-#include "digit_words.h"
+#include "quillin/digit_words.h"
 
 #include <bit>
 #include <charconv>
@@ -27,6 +27,8 @@
 #include <cstring>
 #include <string>
 #include <system_error>
+
+namespace quillin {
 
 namespace {
 
@@ -384,3 +386,5 @@ int32_t parseIntText(const char* first, const char* last) {
     }
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long>(value)));
 }
+
+} // namespace quillin

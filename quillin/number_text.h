@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace quillin {
+
 // The nearest float to strtod's result: (float)strtod(text, nullptr). Accepts everything
 // strtod accepts (leading white space, sign, decimal and hexadecimal forms, exponents, "inf",
 // "infinity", "nan", "nan(...)"); text without a number gives 0.
@@ -22,3 +24,5 @@ bool parseFixedFloatPrefix(const char* first, const char* last, float& value, co
 // (int)strtol(text, nullptr, 10): leading white space, optional sign, decimal digits; values
 // beyond the range of long clamp to it, then only the low 32 bits are kept. No digits give 0.
 int32_t parseIntText(const char* first, const char* last);
+
+} // namespace quillin

@@ -1,8 +1,10 @@
-#include "obj_fields.h"
+#include "quillin/obj_fields.h"
 
-#include "number_text.h"
+#include "quillin/number_text.h"
 
 #include <cstring>
+
+namespace quillin {
 
 namespace {
 
@@ -91,3 +93,5 @@ uint32_t readObjGroupId(const char* first, const char* last) {
     }
     return 0;
 }
+
+} // namespace quillin

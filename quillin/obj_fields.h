@@ -4,8 +4,8 @@
 // runs to the end of the line. The first field is the record's keyword.
 #pragma once
 
-#include "digit_words.h"
-#include "fields.h"
+#include "quillin/digit_words.h"
+#include "quillin/fields.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +13,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+namespace quillin {
 
 enum class ObjLineKind { other, position, texcoord, normal, face, group };
 
@@ -245,3 +247,5 @@ inline bool readObjCorner(const char*& p, const char* last, ObjCornerNumbers& co
 // The group id of a "g" line's fields [first, last): the number after the first '/' (white space
 // after the '/' is skipped), 0 when there is no '/' before the end or a comment.
 uint32_t readObjGroupId(const char* first, const char* last);
+
+} // namespace quillin

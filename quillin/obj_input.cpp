@@ -1,18 +1,15 @@
-#include "obj_input.h"
+#include "quillin/obj_input.h"
 
-#include "two_threads.h"
+#include "quillin/messages.h"
+#include "quillin/two_threads.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 
+namespace quillin {
+
 namespace {
-
-void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
-
-void printReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
-}
 
 ObjPlace placeAfter(const ObjLineCounts& counts) {
     const ObjCounts& r = counts.records;
@@ -47,7 +44,7 @@ void clearTables(ObjTables& tables) {
 // Reports a reader that stopped on a read error or for want of memory; true when it did.
 bool reportReaderFailure(const PieceReader& reader, const char* path) {
     if (reader.failed)
-        printReadError(path);
+        printObjReadError(path);
     else if (reader.outOfMemory)
         printOutOfMemory();
     return reader.failed || reader.outOfMemory;
@@ -61,29 +58,29 @@ bool allocate(const ObjCounts& counts, ObjTables& tables) {
 }
 
 // The parsing pass in one stretch with the index warnings. The tables are released on failure.
-ObjReadResult parseInOneStretch(const TextInput& input, const ReadBuffer& buffer, const char* path,
-                                ObjTables& tables) {
+bool parseInOneStretch(const TextInput& input, const ReadBuffer& buffer, const char* path,
+                       ObjTables& tables) {
     PieceReader reader;
     startPieces(reader, input, buffer);
-    const ParseResult parsed = parseObjLines(reader, tables, path);
-    if (parsed == ParseResult::ok)
+    const bool parsed = parseObjLines(reader, tables, path);
+    if (parsed)
         reportReaderFailure(reader, path);
-    if (parsed != ParseResult::ok || reader.failed || reader.outOfMemory) {
+    if (!parsed || reader.failed || reader.outOfMemory) {
         releaseObjTables(tables);
-        return ObjReadResult::failed;
+        return false;
     }
-    return ObjReadResult::ok;
+    return true;
 }
 
-ObjReadResult readInOneStretch(const TextInput& input, const ReadBuffer& buffer, const char* path,
-                               ObjTables& tables) {
+bool readInOneStretch(const TextInput& input, const ReadBuffer& buffer, const char* path,
+                      ObjTables& tables) {
     PieceReader reader;
     startPieces(reader, input, buffer);
     const ObjLineCounts counts = countObjLines(reader);
     if (reportReaderFailure(reader, path))
-        return ObjReadResult::failed;
+        return false;
     if (!allocate(counts.records, tables))
-        return ObjReadResult::failed;
+        return false;
     return parseInOneStretch(input, buffer, path, tables);
 }
 
@@ -142,7 +139,7 @@ bool reportFailures(const ReaderFailures& failures, const char* path) {
     const bool failed = failures.failed[0] || failures.failed[1];
     const bool outOfMemory = failures.outOfMemory[0] || failures.outOfMemory[1];
     if (failed)
-        printReadError(path);
+        printObjReadError(path);
     else if (outOfMemory)
         printOutOfMemory();
     return failed || outOfMemory;
@@ -210,19 +207,18 @@ bool parseChunks(const TwoStretches& two, const CountedChunks& chunks,
     return true;
 }
 
-ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
-                                 const TextInput& input, const ReadBuffer& buffer, const char* path,
-                                 ObjTables& tables) {
+bool readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
+                        const ReadBuffer& buffer, const char* path, ObjTables& tables) {
     CountedChunks chunks = placed;
     ReaderFailures failures{};
     if (!countTwoStretches(two, chunks, failures))
         return readInOneStretch(input, buffer, path, tables);
     if (reportFailures(failures, path))
-        return ObjReadResult::failed;
+        return false;
     ObjPlace places[kChunks + 1];
     placeChunkRecords(chunks, places);
     if (!allocate(sumCounts(chunks, 0, kChunks).records, tables))
-        return ObjReadResult::failed;
+        return false;
     ObjStretch stretches[kChunks];
     if (!parseChunks(two, chunks, places, tables, stretches, failures)) {
         clearTables(tables);
@@ -237,13 +233,13 @@ ObjReadResult readInTwoStretches(TwoStretches& two, const CountedChunks& placed,
         printObjError(withError->error, path);
     if (readFailed || withError != nullptr) {
         releaseObjTables(tables);
-        return ObjReadResult::failed;
+        return false;
     }
     bool ownNumbersOnly = true;
     for (const ObjStretch& stretch : stretches)
         ownNumbersOnly = ownNumbersOnly && stretch.ownNumbersOnly;
-    finishObjGroups(tables, places[kChunks], false, ownNumbersOnly);
-    return ObjReadResult::ok;
+    finishObjGroups(tables, places[kChunks], PastTableAction::stopAsChanged, ownNumbersOnly);
+    return true;
 }
 
 // UTF-16 text: a byte order mark of either order, or an ASCII character and a zero byte.
@@ -263,13 +259,12 @@ bool startsAsUtf16(const TextInput& input, const ReadBuffer& buffer) {
 
 } // namespace
 
-ObjReadResult readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
-                            uint64_t parallelFromBytes, ObjTables& tables) {
+bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
+                   uint64_t parallelFromBytes, ObjTables& tables) {
     tables = ObjTables{};
     if (startsAsUtf16(input, buffer)) {
-        std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n",
-                     path);
-        return ObjReadResult::failed;
+        printObjUtf16Error(path);
+        return false;
     }
     const uint64_t size = textInputSize(input);
     if (size == UINT64_MAX || size < parallelFromBytes || buffer.capacity < 4096)
@@ -291,8 +286,10 @@ ObjReadResult readObjTables(const TextInput& input, const char* path, const Read
     }
     CountedChunks chunks{};
     placeChunks(input, buffer, size, split, chunks);
-    const ObjReadResult result = readInTwoStretches(two, chunks, input, buffer, path, tables);
+    const bool result = readInTwoStretches(two, chunks, input, buffer, path, tables);
     if (second != nullptr)
         std::fclose(second);
     return result;
 }
+
+} // namespace quillin

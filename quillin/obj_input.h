@@ -3,20 +3,22 @@
 // parsed on two threads at once and joined in input order.
 #pragma once
 
-#include "obj_reader.h"
-#include "piece_reader.h"
+#include "quillin/obj_reader.h"
+#include "quillin/piece_reader.h"
 
 #include <cstdint>
+
+namespace quillin {
 
 // Inputs of at least this many bytes are read in two stretches.
 inline constexpr uint64_t kParallelFromBytes = uint64_t{8} << 20;
 
-enum class ObjReadResult { ok, failed };
-
-// Reads `input` (opened from `path`) into `tables`. Every failure prints its one message
-// (read error, allocation failure, a face naming no record) and leaves no table behind. The
+// Reads `input` (opened from `path`) into `tables`; true when done. Every failure prints its one
+// message (read error, allocation failure, a face naming no record) and leaves no table behind. The
 // buffer is shared out between the stretches. A second stretch reads through its own handle of
 // `path`; when that cannot be had, or the input changed between the passes, one stretch does it
 // all, with the same result.
-ObjReadResult readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
-                            uint64_t parallelFromBytes, ObjTables& tables);
+bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
+                   uint64_t parallelFromBytes, ObjTables& tables);
+
+} // namespace quillin

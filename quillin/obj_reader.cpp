@@ -1,15 +1,16 @@
-#include "obj_reader.h"
+#include "quillin/obj_reader.h"
 
-#include "fields.h"
-#include "huge_pages.h"
 #include "msh_alloc.h"
-#include "number_text.h"
-#include "obj_fields.h"
+#include "quillin/fields.h"
+#include "quillin/huge_pages.h"
+#include "quillin/messages.h"
+#include "quillin/number_text.h"
+#include "quillin/obj_fields.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
+
+namespace quillin {
 
 namespace {
 
@@ -19,10 +20,6 @@ void addTo(ObjCounts& counts, ObjLineKind kind) {
     counts.normals += kind == ObjLineKind::normal;
     counts.faces += kind == ObjLineKind::face;
     counts.groups += kind == ObjLineKind::group;
-}
-
-void warnLine(int line) {
-    std::fprintf(stderr, "WARNING: HEAP CORRUPTION DETECTED! LINE %d\n", line);
 }
 
 float floatOrZero(const Field* fields, size_t taken, size_t index) {
@@ -53,12 +50,12 @@ struct ParseState {
 
 // A store index that reached its limit: warn and leave the record out, or, when the stretch
 // does not warn, stop: the input has changed since it was counted.
-bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
+bool roomFor(ParseState& s, uint32_t index, uint32_t limit, ObjWarning warning) {
     if (index < limit)
         return true;
-    if (s.stretch.warn) {
-        if (warning != 0)
-            warnLine(warning);
+    if (s.stretch.pastTable == PastTableAction::warnAndLeaveOut) {
+        if (warning != ObjWarning::none)
+            printObjWarning(warning);
         return false;
     }
     s.stretch.changed = true;
@@ -68,7 +65,7 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, int warning) {
 
 // Positions and normals: x, y, z; a w component (or colours) is ignored, a missing value is 0.
 void parseVec3(ParseState& s, const char* keyword, const char* fields, const char* last,
-               ObjVec3* table, uint32_t& index, uint32_t limit, int warning) {
+               ObjVec3* table, uint32_t& index, uint32_t limit, ObjWarning warning) {
     if (!roomFor(s, index, limit, warning))
         return;
     float values[3];
@@ -83,7 +80,7 @@ void parseVec3(ParseState& s, const char* keyword, const char* fields, const cha
 }
 
 void parseTexcoord(ParseState& s, const char* keyword, const char* fields, const char* last) {
-    if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, 231))
+    if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, ObjWarning::texcoordPastTable))
         return;
     float values[2];
     if (readFixedFloatFields(keyword, last, static_cast<size_t>(fields - keyword), values, 2)) {
@@ -121,16 +118,16 @@ void resolveCorner(const ParseState& s, const ObjCornerNumbers& numbers, ObjCorn
 }
 
 // The index warning of a face beyond its table, chosen by the '/' characters of the record.
-int faceWarning(const char* first, const char* last) {
+ObjWarning faceWarning(const char* first, const char* last) {
     switch (strCount(first, last, '/')) {
     case 0:
-        return 252;
+        return ObjWarning::faceNoSlashPastTable;
     case 3:
-        return 262;
+        return ObjWarning::faceThreeSlashPastTable;
     case 6:
-        return 284;
+        return ObjWarning::faceSixSlashPastTable;
     default:
-        return 0;
+        return ObjWarning::none;
     }
 }
 
@@ -193,7 +190,7 @@ void parseFace(ParseState& s, const Piece& line, const char* fields) {
 
 void parseGroup(ParseState& s, const char* fields, const char* last) {
     // Past the table a group still ends the one before, but is not stored.
-    if (!roomFor(s, s.at.group, s.stretch.limit.group, 333) && s.stop)
+    if (!roomFor(s, s.at.group, s.stretch.limit.group, ObjWarning::groupPastTable) && s.stop)
         return;
     if (s.at.group < s.tables.groupCount)
         s.tables.groups[s.at.group] = ObjGroup{readObjGroupId(fields, last), s.at.face, 0};
@@ -209,11 +206,11 @@ void parseLine(ParseState& s, const Piece& line) {
     switch (kind) {
     case ObjLineKind::position:
         parseVec3(s, keyword, fields, last, s.tables.positions, s.at.position,
-                  s.stretch.limit.position, 205);
+                  s.stretch.limit.position, ObjWarning::positionPastTable);
         return;
     case ObjLineKind::normal:
         parseVec3(s, keyword, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal,
-                  218);
+                  ObjWarning::normalPastTable);
         return;
     case ObjLineKind::texcoord:
         parseTexcoord(s, keyword, fields, last);
@@ -313,10 +310,11 @@ void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch
     stretch.end = s.at;
 }
 
-void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool ownNumbersOnly) {
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, PastTableAction pastTable,
+                     bool ownNumbersOnly) {
     tables.cornersNameOwnNumbers = ownNumbersOnly;
-    if (end.group > tables.groupCount && warn)
-        warnLine(364);
+    if (end.group > tables.groupCount && pastTable == PastTableAction::warnAndLeaveOut)
+        printObjWarning(ObjWarning::lastGroupPastTable);
     tables.storedFaces = end.face;
     tables.storedGroups = std::min(end.group, tables.groupCount);
     for (uint32_t j = 0; j < tables.storedGroups; ++j) {
@@ -328,30 +326,25 @@ void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool own
 
 void printObjError(const ObjError& error, const char* path) {
     if (error.kind == ObjError::badReference)
-        std::fprintf(stderr,
-                     "ERROR: Line %" PRIu64 " of .obj file \"%s\": face refers to %s %" PRId32
-                     ", which does not exist\n",
-                     error.line, path, error.what, error.number);
+        printMissingRecordError(error.line, path, error.what, error.number);
     else if (error.kind == ObjError::fewCorners)
-        std::fprintf(stderr,
-                     "ERROR: Line %" PRIu64
-                     " of .obj file \"%s\": face has fewer than three corners\n",
-                     error.line, path);
+        printFewCornersError(error.line, path);
 }
 
-ParseResult parseObjLines(PieceReader& reader, ObjTables& tables, const char* path) {
+bool parseObjLines(PieceReader& reader, ObjTables& tables, const char* path) {
     ObjStretch stretch{};
     stretch.start = ObjPlace{0, 0, 0, 0, 0, 0, 1};
     stretch.limit =
         ObjPlace{tables.positionCount, tables.texcoordCount, tables.normalCount, tables.faceCount,
                  tables.cornerCount,   tables.groupCount,    UINT64_MAX};
-    stretch.warn = true;
+    stretch.pastTable = PastTableAction::warnAndLeaveOut;
     parseObjStretch(reader, tables, stretch);
     if (stretch.error.kind != ObjError::none) {
         printObjError(stretch.error, path);
-        return stretch.error.kind == ObjError::badReference ? ParseResult::badReference
-                                                            : ParseResult::badFace;
+        return false;
     }
-    finishObjGroups(tables, stretch.end, true, stretch.ownNumbersOnly);
-    return ParseResult::ok;
+    finishObjGroups(tables, stretch.end, PastTableAction::warnAndLeaveOut, stretch.ownNumbersOnly);
+    return true;
 }
+
+} // namespace quillin

@@ -3,9 +3,11 @@
 // sizes, a parsing pass that fills them and keeps each group's faces.
 #pragma once
 
-#include "piece_reader.h"
+#include "quillin/piece_reader.h"
 
 #include <cstdint>
+
+namespace quillin {
 
 // Marks a texture-coordinate or normal part that a face corner does not give.
 inline constexpr uint32_t kNoIndex = UINT32_MAX;
@@ -110,12 +112,18 @@ struct ObjError {
     int32_t number;
 };
 
+// What a stretch does with a record the tables have no room for (one the counting pass missed).
+enum class PastTableAction {
+    stopAsChanged,   // stop and mark the stretch changed: its caller reads the input again
+    warnAndLeaveOut, // print the record's index warning, leave the record out and go on
+};
+
 // One stretch of the parsing pass. Groups keep their first face; finishObjGroups gives each its
 // faces once every stretch is parsed.
 struct ObjStretch {
     ObjPlace start;
     ObjPlace limit; // a store index that reaches its limit is a record the counting pass missed
-    bool warn; // true: print the index warning and leave the record out; false: stop as changed
+    PastTableAction pastTable;
     ObjPlace end;
     bool changed;        // the input differs from what the counting pass saw
     bool ownNumbersOnly; // every corner stored names its position's own numbers, or none
@@ -127,15 +135,17 @@ void parseObjStretch(PieceReader& reader, ObjTables& tables, ObjStretch& stretch
 
 // Once the last stretch is parsed (it ended at `end`): each stored group's faces run to the next
 // group's first face or to the last face, and the stored counts are set. Prints the warning
-// for a last group beyond the table when `warn`. `ownNumbersOnly`: every stretch's corners name
-// their positions' own numbers.
-void finishObjGroups(ObjTables& tables, const ObjPlace& end, bool warn, bool ownNumbersOnly);
+// for a last group beyond the table when `pastTable` warns. `ownNumbersOnly`: every stretch's
+// corners name their positions' own numbers.
+void finishObjGroups(ObjTables& tables, const ObjPlace& end, PastTableAction pastTable,
+                     bool ownNumbersOnly);
 
+// Prints the one message of a stretch's error (nothing for ObjError::none).
 void printObjError(const ObjError& error, const char* path);
 
-enum class ParseResult { ok, badReference, badFace };
-
 // The whole parsing pass in one stretch: prints the index warnings; stops with one "ERROR: "
-// message on a face that names a record that does not exist or has fewer than three corners.
-// `path` names the file in that message.
-ParseResult parseObjLines(PieceReader& reader, ObjTables& tables, const char* path);
+// message on a face that names a record that does not exist or has fewer than three corners,
+// and returns false then. `path` names the file in that message.
+bool parseObjLines(PieceReader& reader, ObjTables& tables, const char* path);
+
+} // namespace quillin

@@ -1,9 +1,11 @@
-#include "piece_reader.h"
+#include "quillin/piece_reader.h"
 
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+namespace quillin {
 
 ReadBuffer makeReadBuffer(size_t capacity) {
     if (capacity < 2 * kPieceLimit)
@@ -244,3 +246,5 @@ uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64
     }
     return 0;
 }
+
+} // namespace quillin

@@ -14,6 +14,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace quillin {
+
 inline constexpr size_t kPieceLimit = 255;
 
 // The one block buffer that every pass of a run reads through.
@@ -181,3 +183,5 @@ void forEachLine(PieceReader& reader, Visit visit) {
 inline char pieceChar(const Piece& piece, size_t index) {
     return index < piece.length ? piece.text[index] : '\0';
 }
+
+} // namespace quillin

@@ -1,13 +1,16 @@
-#include "run.h"
+#include "quillin/run.h"
 
-#include "assemble.h"
-#include "huge_pages.h"
 #include "msh.h"
-#include "obj_input.h"
-#include "piece_reader.h"
-#include "side_file_reader.h"
+#include "quillin/assemble.h"
+#include "quillin/huge_pages.h"
+#include "quillin/messages.h"
+#include "quillin/obj_input.h"
+#include "quillin/piece_reader.h"
+#include "quillin/side_file_reader.h"
 
 #include <cstdio>
+
+namespace quillin {
 
 namespace {
 
@@ -15,19 +18,13 @@ namespace {
 // being parsed stays in the processor's caches; two stretches read at once take half each.
 constexpr size_t kReadBufferBytes = size_t{1} << 20;
 
-void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
-
-void printObjReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
-}
-
 // Opens, reads and closes the OBJ file; every failure prints its message.
 bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes,
                  ObjTables& tables) {
     tables = ObjTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
-        std::fprintf(stderr, "ERROR: Could not open .obj file \"%s\" for reading\n", path);
+        printObjOpenError(path);
         return false;
     }
     TextInput input{};
@@ -38,7 +35,7 @@ bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFr
     else if (prepared == InputResult::readFailed)
         printObjReadError(path);
     else
-        ok = readObjTables(input, path, buffer, parallelFromBytes, tables) == ObjReadResult::ok;
+        ok = readObjTables(input, path, buffer, parallelFromBytes, tables);
     releaseTextInput(input);
     std::fclose(file);
     return ok;
@@ -49,37 +46,38 @@ void releaseWorkingTables(ObjTables& obj, SideTables& side) {
     releaseSideTables(side);
 }
 
-int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFromBytes) {
+// Reads the inputs, plans, assembles and saves the mesh; every failure prints its message.
+bool convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFromBytes) {
     ObjTables obj{};
     if (!readObjFile(argv[1], buffer, parallelFromBytes, obj))
-        return -1;
+        return false;
     SideTables side{};
-    if (argc > 3 && readSideFile(argv[3], buffer, side) != SideFileResult::ok) {
+    if (argc > 3 && !readSideFile(argv[3], buffer, side)) {
         releaseObjTables(obj);
-        return -1;
+        return false;
     }
     MeshPlan plan{};
     if (!planMesh(obj, side, plan)) {
         printOutOfMemory();
         releaseWorkingTables(obj, side);
-        return -1;
+        return false;
     }
     releaseObjFaces(obj);
     Mesh* mesh = mshCreate(plannedVertexCount(plan), plan.triangleCount, plan.recordCount,
                            plan.groupMatrixCount, side.matrixCount);
-    int saved = 0;
+    bool saved = false;
     if (mesh != nullptr) {
         adviseHugePages(mesh->vertices, sizeof(MeshVertex) * mesh->vertexCount);
         adviseHugePages(mesh->triangles, sizeof(MeshTriangle) * mesh->triangleCount);
         if (assembleMesh(obj, side, plan, *mesh))
-            saved = mshSave(argv[2], mesh);
+            saved = mshSave(argv[2], mesh) == 1;
         else
             printOutOfMemory();
     }
     releaseMeshPlan(plan);
     releaseWorkingTables(obj, side);
     mshFree(mesh);
-    return saved == 1 ? 0 : -1;
+    return saved;
 }
 
 } // namespace
@@ -88,7 +86,7 @@ int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, kParal
 
 int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
     if (argc < 3) {
-        std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
+        printUsage();
         return 0;
     }
     ReadBuffer buffer = makeReadBuffer(kReadBufferBytes);
@@ -96,7 +94,9 @@ int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
         printOutOfMemory();
         return -1;
     }
-    const int status = convert(argc, argv, buffer, parallelFromBytes);
+    const bool converted = convert(argc, argv, buffer, parallelFromBytes);
     releaseReadBuffer(buffer);
-    return status;
+    return converted ? 0 : -1;
 }
+
+} // namespace quillin

@@ -1,11 +1,13 @@
-#include "side_file_reader.h"
+#include "quillin/side_file_reader.h"
 
-#include "fields.h"
 #include "msh_alloc.h"
-#include "number_text.h"
+#include "quillin/fields.h"
+#include "quillin/messages.h"
+#include "quillin/number_text.h"
 
-#include <cinttypes>
 #include <cstdio>
+
+namespace quillin {
 
 namespace {
 
@@ -40,17 +42,12 @@ MeshMatrix parseMatrixRow(const Piece& piece) {
     return matrix;
 }
 
-void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
-
-void printReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .matrix file \"%s\"\n", path);
-}
-
-SideFileResult failWith(SideTables& tables, TextInput& input, FILE* file) {
+// Releases what a failed reading holds; false, for the caller to return.
+bool failWith(SideTables& tables, TextInput& input, FILE* file) {
     releaseSideTables(tables);
     releaseTextInput(input);
     std::fclose(file);
-    return SideFileResult::failed;
+    return false;
 }
 
 } // namespace
@@ -75,11 +72,7 @@ bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path) 
         if (isTableRow(piece) && pairIndex < tables.pairCount) {
             const GroupMatrixPair pair = parseTableRow(piece);
             if (pair.group >= tables.pairCount) {
-                std::fprintf(stderr,
-                             "ERROR: Line %" PRIu64
-                             " of .matrix file \"%s\": group position %" PRIu32
-                             " is not below the number of table rows (%" PRIu32 ")\n",
-                             line, path, pair.group, tables.pairCount);
+                printGroupPositionError(line, path, pair.group, tables.pairCount);
                 return false;
             }
             tables.pairs[pairIndex++] = pair;
@@ -91,24 +84,24 @@ bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path) 
     return true;
 }
 
-SideFileResult readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables) {
+bool readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables) {
     tables = SideTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
-        std::fprintf(stderr, "ERROR: Could not open .matrix file \"%s\" for reading\n", path);
-        return SideFileResult::failed;
+        printSideOpenError(path);
+        return false;
     }
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
     if (prepared != InputResult::ok) {
-        prepared == InputResult::outOfMemory ? printOutOfMemory() : printReadError(path);
+        prepared == InputResult::outOfMemory ? printOutOfMemory() : printSideReadError(path);
         return failWith(tables, input, file);
     }
     PieceReader reader;
     startPieces(reader, input, buffer);
     const SideCounts counts = countSidePieces(reader);
     if (reader.failed) {
-        printReadError(path);
+        printSideReadError(path);
         return failWith(tables, input, file);
     }
     if (counts.rows > UINT32_MAX || counts.matrices > UINT32_MAX) {
@@ -131,12 +124,12 @@ SideFileResult readSideFile(const char* path, const ReadBuffer& buffer, SideTabl
     startPieces(reader, input, buffer);
     const bool parsed = parseSidePieces(reader, tables, path);
     if (parsed && reader.failed)
-        printReadError(path);
+        printSideReadError(path);
     if (!parsed || reader.failed)
         return failWith(tables, input, file);
     releaseTextInput(input);
     std::fclose(file);
-    return SideFileResult::ok;
+    return true;
 }
 
 void releaseSideTables(SideTables& tables) {
@@ -144,3 +137,5 @@ void releaseSideTables(SideTables& tables) {
     mshRelease(tables.matrices);
     tables = SideTables{};
 }
+
+} // namespace quillin

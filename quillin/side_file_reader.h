@@ -3,9 +3,11 @@
 #pragma once
 
 #include "msh.h"
-#include "piece_reader.h"
+#include "quillin/piece_reader.h"
 
 #include <cstdint>
+
+namespace quillin {
 
 struct GroupMatrixPair {
     uint32_t group;
@@ -31,12 +33,12 @@ SideCounts countSidePieces(PieceReader& reader);
 // stops the pass with one "ERROR: " message naming the line; returns false then.
 bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path);
 
-enum class SideFileResult { ok, failed };
-
 // The whole reading of the side file at `path`: open, count, allocate the pair table and then
-// the matrix table, parse, close. Every failure prints its one message and leaves both tables
-// absent; the caller then releases its own tables.
-SideFileResult readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables);
+// the matrix table, parse, close; true when done. Every failure prints its one message and
+// leaves both tables absent; the caller then releases its own tables.
+bool readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables);
 
 // Releases the pair table, then the matrix table.
 void releaseSideTables(SideTables& tables);
+
+} // namespace quillin

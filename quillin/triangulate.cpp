@@ -1,6 +1,8 @@
-#include "triangulate.h"
+#include "quillin/triangulate.h"
 
 #include <cmath>
+
+namespace quillin {
 
 namespace {
 
@@ -172,3 +174,5 @@ void triangulatePolygon(const PolygonPoint* points, uint32_t n, TriangulationScr
     }
     clipEars(scratch.planar, n, scratch.links, triangles);
 }
+
+} // namespace quillin

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quillin {
+
 struct PolygonPoint {
     double x, y, z;
 };
@@ -21,3 +23,5 @@ struct TriangulationScratch {
 // Degenerate polygons still give n - 2 triangles; the result depends on the points alone.
 void triangulatePolygon(const PolygonPoint* points, uint32_t n, TriangulationScratch& scratch,
                         uint32_t* triangles);
+
+} // namespace quillin

@@ -5,6 +5,8 @@
 #include <exception>
 #include <thread>
 
+namespace quillin {
+
 // Runs `second` on a new thread and `first` here, and waits for both. Returns false, having run
 // neither, when no thread can be started.
 template <typename First, typename Second>
@@ -40,3 +42,5 @@ void runShares(uint64_t work, uint64_t parallelFrom, Share share) {
         share(1);
     }
 }
+
+} // namespace quillin

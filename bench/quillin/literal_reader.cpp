@@ -1,14 +1,33 @@
 #include "literal_reader.h"
 
-#include "assemble.h"
 #include "msh.h"
 #include "msh_alloc.h"
-#include "obj_reader.h"
-#include "side_file_reader.h"
+#include "quillin/assemble.h"
+#include "quillin/obj_reader.h"
+#include "quillin/side_file_reader.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+using quillin::allocateObjTables;
+using quillin::assembleMesh;
+using quillin::GroupMatrixPair;
+using quillin::kNoIndex;
+using quillin::MeshPlan;
+using quillin::ObjCorner;
+using quillin::ObjCounts;
+using quillin::ObjFace;
+using quillin::ObjGroup;
+using quillin::ObjTables;
+using quillin::ObjVec2;
+using quillin::ObjVec3;
+using quillin::planMesh;
+using quillin::plannedVertexCount;
+using quillin::releaseMeshPlan;
+using quillin::releaseObjTables;
+using quillin::releaseSideTables;
+using quillin::SideTables;
 
 namespace {
 

@@ -4,7 +4,7 @@
 //
 // Each field is followed by a NUL in one large buffer, so strtod and strtol read it in place
 // with no copy; parseFloatText and parseIntText get the same field as a range.
-#include "number_text.h"
+#include "quillin/number_text.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +13,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using quillin::parseFloatText;
+using quillin::parseIntText;
 
 namespace {
 

@@ -6,7 +6,7 @@
 // report its peak resident memory.
 #include "bench_files.h"
 #include "literal_reader.h"
-#include "run.h"
+#include "quillin/run.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +21,9 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+using quillin::runQuillin;
+using quillin::runQuillinWith;
 
 namespace {
 

@@ -2,8 +2,8 @@
 // hardening tests feed them.
 #pragma once
 
-#include "../../quillin/run.h"
 #include "msh.h"
+#include "quillin/run.h"
 #include "quillout/run.h"
 #include "run_captured.h"
 #include "test_files.h"
@@ -31,15 +31,15 @@ inline RunResult runQuillout(const std::string& msh, const std::string& obj) {
 inline RunResult runQuillin(const std::string& obj, const std::string& msh,
                             const std::string& side = "") {
     if (side.empty())
-        return runCaptured(::runQuillin, {"quillin", obj, msh});
-    return runCaptured(::runQuillin, {"quillin", obj, msh, side});
+        return runCaptured(quillin::runQuillin, {"quillin", obj, msh});
+    return runCaptured(quillin::runQuillin, {"quillin", obj, msh, side});
 }
 
 // The same run with the OBJ file read in two stretches on two threads, however small it is.
 inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh,
                                           const std::string& side = "") {
     static constexpr auto twoStretches = [](int argc, char** argv) {
-        return ::runQuillinWith(argc, argv, 0);
+        return quillin::runQuillinWith(argc, argv, 0);
     };
     if (side.empty())
         return runCaptured(twoStretches, {"quillin", obj, msh});

@@ -1,8 +1,8 @@
 // The scanf-style field rules of the matrix side file, checked on literal pieces, and the
 // one-scan readings of the records the exporter writes, checked against the OBJ field split.
-#include "fields.h"
-#include "number_text.h"
-#include "obj_fields.h"
+#include "quillin/fields.h"
+#include "quillin/number_text.h"
+#include "quillin/obj_fields.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,18 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using quillin::Field;
+using quillin::ObjCornerNumbers;
+using quillin::parseFloatText;
+using quillin::parseIntText;
+using quillin::readFixedFloatFields;
+using quillin::readObjCorner;
+using quillin::readRepeatedFaceNumbers;
+using quillin::splitFields;
+using quillin::splitObjFields;
+using quillin::splitRecordFields;
+using quillin::strCount;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // parseFloatText and parseIntText must give exactly what the C library gives for the same text:
 // (float)strtod and (int32_t)strtol. Every check copies the text into an allocation of exactly
 // its length, so a read past the end of the range is caught by the address sanitizer.
-#include "number_text.h"
+#include "quillin/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,10 @@
 #include <memory>
 #include <random>
 #include <string>
+
+using quillin::parseFixedFloatPrefix;
+using quillin::parseFloatText;
+using quillin::parseIntText;
 
 namespace {
 

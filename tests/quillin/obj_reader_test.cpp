@@ -1,6 +1,6 @@
 // The two passes of the OBJ reading: counting, storing, group bookkeeping, faithful corner
 // forms, white space and comments, references that name no record, and the index warnings.
-#include "obj_reader.h"
+#include "quillin/obj_reader.h"
 
 #include "quillin_test_support.h"
 
@@ -9,6 +9,13 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+using quillin::kNoIndex;
+using quillin::ObjCorner;
+using quillin::ObjCounts;
+using quillin::ObjFace;
+using quillin::ObjGroup;
+using quillin::ObjTables;
 
 namespace {
 
@@ -50,7 +57,7 @@ TEST(ObjReader, ExporterStyleFile) {
     readObjText("# Wavefront OBJ exported by quillout.exe\n\n" + kFourVertices +
                     "g 0/7\nf 1/1/1 2/2/2 3/3/3\nf 1/1/1 3/3/3 4/4/4\n# 2 triangles in group\n\n",
                 read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.err, "");
     ASSERT_EQ(read.tables.groupCount, 1u);
     ASSERT_EQ(read.tables.faceCount, 2u);
@@ -70,7 +77,7 @@ TEST(ObjReader, ExporterStyleFile) {
 TEST(ObjReader, EachGroupOwnsTheFacesUpToTheNextGroup) {
     ObjRead read;
     readObjText(kFourVertices + "f 2 3 4\ng 0/5\nf 1 2 3\nf 2 3 4\ng 1/1\ng 2/2\nf 1 2 3\n", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.tables.storedFaces, 4u);
     expectGroup(read.tables.groups[0], 5, 1, 2);
     expectGroup(read.tables.groups[1], 1, 3, 0);
@@ -80,7 +87,7 @@ TEST(ObjReader, EachGroupOwnsTheFacesUpToTheNextGroup) {
 TEST(ObjReader, RecordsAndTheirFields) {
     ObjRead read;
     readObjText("v 1 2 3 1\nvt 0.5 0.25 0\nvn 0 -1 0.5\ng my part/12\nf 1 1 1 1\n", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.tables.positions[0].x, 1.0f);
     EXPECT_EQ(read.tables.positions[0].y, 2.0f);
     EXPECT_EQ(read.tables.positions[0].z, 3.0f);
@@ -94,7 +101,7 @@ TEST(ObjReader, RecordsAndTheirFields) {
 TEST(ObjReader, MissingFieldsAreZeroAndGroupWithoutSlashHasIdZero) {
     ObjRead read;
     readObjText("v 5\nvt 7\nv 1 2 3\ng name\n", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.tables.positions[0].x, 5.0f);
     EXPECT_EQ(read.tables.positions[0].y, 0.0f);
     EXPECT_EQ(read.tables.positions[0].z, 0.0f);
@@ -109,7 +116,7 @@ TEST(ObjReader, PolygonsKeepEveryCornerInEveryForm) {
         kFourVertices +
             "f 1 2 3 4\nf 1/1 2/2 3/3 4/4\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf 1//1 2//2 3//3 4//4\n",
         read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     const std::vector<uint32_t> all{0, 1, 2, 3}, none{kNoIndex, kNoIndex, kNoIndex, kNoIndex};
     for (uint32_t i = 0; i < 4; ++i)
         EXPECT_EQ(positions(read.tables, i), all) << i;
@@ -125,7 +132,7 @@ TEST(ObjReader, PolygonsKeepEveryCornerInEveryForm) {
 TEST(ObjReader, CornerFormsMayMixAndCommentsFollow) {
     ObjRead read;
     readObjText(kFourVertices + "f 1 2/3 3//4 # a/b/c\nf 4/4/4 3 2/1\n", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(positions(read.tables, 0), (std::vector<uint32_t>{0, 1, 2}));
     EXPECT_EQ(texcoords(read.tables, 0), (std::vector<uint32_t>{kNoIndex, 2, kNoIndex}));
     EXPECT_EQ(normals(read.tables, 0), (std::vector<uint32_t>{kNoIndex, kNoIndex, 3}));
@@ -138,7 +145,7 @@ TEST(ObjReader, NegativeNumbersCountBackFromTheRecordsReadSoFar) {
     readObjText("v 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\nf -2/-1/-1 -1/-1/-1 -2/-1/-1\n"
                 "v 0 0 0\nvt 0 0\nf -1/-2 -2/-1 -3/-1\n",
                 read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(positions(read.tables, 0), (std::vector<uint32_t>{0, 1, 0}));
     EXPECT_EQ(normals(read.tables, 0), (std::vector<uint32_t>{0, 0, 0}));
     EXPECT_EQ(positions(read.tables, 1), (std::vector<uint32_t>{2, 1, 0}));
@@ -152,7 +159,7 @@ TEST(ObjReader, NumbersAboveSixteenBitsAreKept) {
     text += "g 0/0\nf 65536 65537 70000\n";
     ObjRead read;
     readObjText(text, read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(positions(read.tables, 0), (std::vector<uint32_t>{65535, 65536, 69999}));
     expectGroup(read.tables.groups[0], 0, 0, 1);
 }
@@ -171,7 +178,7 @@ TEST_P(ObjReaderBadReference, StopsWithOneMessage) {
     readObjText("v 0 0 0\nv 0 0 0\nv 0 0 0\nvt 0 0\nvn 0 0 1\n\n" + GetParam().faceLine +
                     "\nf 1 2 3\n",
                 read);
-    EXPECT_NE(read.result, ParseResult::ok);
+    EXPECT_FALSE(read.parsed);
     EXPECT_EQ(read.err, GetParam().message);
 }
 
@@ -199,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ObjReader, LineNumbersCountLinesIncludingContinuedOnes) {
     ObjRead read;
     readObjText("v 0 0 0\n" + std::string(600, '#') + "\nv 1 \\\n 2 3\nf 1 1 9\n", read);
-    EXPECT_EQ(read.result, ParseResult::badReference);
+    EXPECT_FALSE(read.parsed);
     EXPECT_EQ(
         read.err,
         "ERROR: Line 5 of .obj file \"in.obj\": face refers to position 9, which does not exist\n");
@@ -258,7 +265,7 @@ TEST(ObjReader, BlanksCommentsAndContinuedLines) {
     readObjText("\xEF\xBB\xBFv\t1\t2   3\r\n  vt 0.5 0.25 # note\r\nvn 0 \\\r\n 0 1\r\n"
                 "v 4 5 # 6\nf 1/1/1 \\\n 2/1/1\t2/1/1 # 1 1 1\n\tg\tpart / 3\n",
                 read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     ASSERT_EQ(read.tables.positionCount, 2u);
     EXPECT_EQ(read.tables.positions[0].z, 3.0f);
     EXPECT_EQ(read.tables.positions[1].y, 5.0f);
@@ -272,7 +279,7 @@ TEST(ObjReader, BlanksCommentsAndContinuedLines) {
 TEST(ObjReader, BareRecordsHoldZeros) {
     ObjRead read;
     readObjText("v 1 1 1\nvt\nvt 3 4\nfoo\nf 1 1 1\ng\ng 0/3\n", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.tables.texcoordCount, 2u);
     EXPECT_EQ(read.tables.texcoords[0].u, 0.0f);
     EXPECT_EQ(read.tables.texcoords[1].u, 3.0f);
@@ -285,7 +292,7 @@ TEST(ObjReader, BareRecordsHoldZeros) {
 TEST(ObjReader, NulByteEndsWhatTheFieldsSee) {
     ObjRead read;
     readObjText(std::string("v 1 2\0003 x\nv 7 8 9\n", 18), read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     ASSERT_EQ(read.tables.positionCount, 2u);
     EXPECT_EQ(read.tables.positions[0].y, 2.0f);
     EXPECT_EQ(read.tables.positions[0].z, 0.0f);
@@ -295,7 +302,7 @@ TEST(ObjReader, NulByteEndsWhatTheFieldsSee) {
 TEST(ObjReader, EmptyInputGivesEmptyTables) {
     ObjRead read;
     readObjText("", read);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.tables.positionCount + read.tables.texcoordCount + read.tables.normalCount +
                   read.tables.faceCount + read.tables.groupCount,
               0u);
@@ -312,7 +319,7 @@ TEST(ObjReaderWarnings, EachKindWarnsWithItsLineAndWritesNothingPastItsTable) {
     const ObjCounts small{1, 1, 1, 0, 0, 1};
     ObjRead read;
     readObjText(text, read, &small);
-    ASSERT_EQ(read.result, ParseResult::ok);
+    ASSERT_TRUE(read.parsed);
     EXPECT_EQ(read.err, "WARNING: HEAP CORRUPTION DETECTED! LINE 205\n"
                         "WARNING: HEAP CORRUPTION DETECTED! LINE 218\n"
                         "WARNING: HEAP CORRUPTION DETECTED! LINE 231\n"

@@ -1,7 +1,7 @@
 // Pieces must be cut exactly where a loop of fgets calls with a 256-byte buffer cuts them, and
 // lines must come whole (with the lines a trailing backslash joins to them), however the blocks
 // of the reader fall and however long the lines are.
-#include "piece_reader.h"
+#include "quillin/piece_reader.h"
 
 #include "test_files.h"
 
@@ -14,6 +14,21 @@
 #include <vector>
 
 #include <unistd.h>
+
+using quillin::forEachLine;
+using quillin::InputResult;
+using quillin::makeReadBuffer;
+using quillin::nextLine;
+using quillin::nextPiece;
+using quillin::Piece;
+using quillin::PieceReader;
+using quillin::prepareTextInput;
+using quillin::ReadBuffer;
+using quillin::releaseReadBuffer;
+using quillin::releaseTextInput;
+using quillin::startPieces;
+using quillin::TextInput;
+using quillin::textInputSize;
 
 namespace {
 

@@ -2,9 +2,9 @@
 // reading OBJ text held in memory, and building little-endian expected bytes.
 #pragma once
 
-#include "obj_reader.h"
-#include "piece_reader.h"
-#include "run.h"
+#include "quillin/obj_reader.h"
+#include "quillin/piece_reader.h"
+#include "quillin/run.h"
 #include "run_captured.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,18 @@
 
 namespace quillintest {
 
+using quillin::allocateObjTables;
+using quillin::countObjLines;
+using quillin::ObjCounts;
+using quillin::ObjTables;
+using quillin::parseObjLines;
+using quillin::PieceReader;
+using quillin::ReadBuffer;
+using quillin::releaseObjTables;
+using quillin::runQuillin;
+using quillin::startPieces;
+using quillin::TextInput;
+
 using RunOutcome = quilltest::RunResult;
 
 inline RunOutcome runImporter(std::vector<std::string> args) {
@@ -27,7 +39,7 @@ inline RunOutcome runImporter(std::vector<std::string> args) {
 // OBJ text read through both passes from memory, with the tables the reader left.
 struct ObjRead {
     ObjTables tables{};
-    ParseResult result = ParseResult::ok;
+    bool parsed = true;
     std::string err;
 
     ObjRead() = default;
@@ -50,7 +62,7 @@ inline void readObjText(std::string text, ObjRead& read, const ObjCounts* counts
     ASSERT_TRUE(allocateObjTables(counts != nullptr ? *counts : counted, read.tables));
     startPieces(reader, input, none);
     testing::internal::CaptureStderr();
-    read.result = parseObjLines(reader, read.tables, "in.obj");
+    read.parsed = parseObjLines(reader, read.tables, "in.obj");
     read.err = testing::internal::GetCapturedStderr();
 }
 

@@ -1,6 +1,6 @@
 // The importer run end to end, in-process: usage, messages, statuses, the assembled .msh bytes,
 // allocation failures at every site, and inputs that must fail cleanly.
-#include "run.h"
+#include "quillin/run.h"
 
 #include "msh.h"
 #include "msh_alloc.h"

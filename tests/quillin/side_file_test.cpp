@@ -1,6 +1,6 @@
 // Reading the matrix side file: rows by their first two characters, in any order, the numbers
 // they give, and the rows that must stop the run.
-#include "side_file_reader.h"
+#include "quillin/side_file_reader.h"
 
 #include "test_files.h"
 
@@ -9,11 +9,18 @@
 #include <string>
 #include <vector>
 
+using quillin::makeReadBuffer;
+using quillin::ReadBuffer;
+using quillin::readSideFile;
+using quillin::releaseReadBuffer;
+using quillin::releaseSideTables;
+using quillin::SideTables;
+
 namespace {
 
 struct SideRead {
     SideTables tables{};
-    SideFileResult result = SideFileResult::failed;
+    bool done = false;
     std::string err;
     std::string path;
 
@@ -29,7 +36,7 @@ void readSideText(const std::string& text, SideRead& read) {
     quilltest::writeFile(read.path, text);
     ReadBuffer buffer = makeReadBuffer(4096);
     testing::internal::CaptureStderr();
-    read.result = readSideFile(read.path.c_str(), buffer, read.tables);
+    read.done = readSideFile(read.path.c_str(), buffer, read.tables);
     read.err = testing::internal::GetCapturedStderr();
     releaseReadBuffer(buffer);
 }
@@ -54,7 +61,7 @@ TEST(SideFile, ExporterStyleFile) {
         std::string("# out/model.matrix\n\n# Group to Matrix table\ng 0 1\ng 1 0\n\n# Matrices\n") +
             kIdentityRow,
         read);
-    ASSERT_EQ(read.result, SideFileResult::ok);
+    ASSERT_TRUE(read.done);
     EXPECT_EQ(read.err, "");
     EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 1}, {1, 0}}));
     ASSERT_EQ(read.tables.matrixCount, 1u);
@@ -67,7 +74,7 @@ TEST(SideFile, EmptyOrCommentOnlyFileGivesNoTables) {
     for (const char* text : {"", "# comment\n\n# Matrices\n"}) {
         SideRead read;
         readSideText(text, read);
-        ASSERT_EQ(read.result, SideFileResult::ok);
+        ASSERT_TRUE(read.done);
         EXPECT_EQ(read.tables.pairCount, 0u);
         EXPECT_EQ(read.tables.pairs, nullptr);
         EXPECT_EQ(read.tables.matrixCount, 0u);
@@ -78,7 +85,7 @@ TEST(SideFile, EmptyOrCommentOnlyFileGivesNoTables) {
 TEST(SideFile, RowsNeedTheirLetterAndASpace) {
     SideRead read;
     readSideText("gx 0 1\nG 1 2\ng\t0 1\nm1 2 3\ng 0 5\n", read);
-    ASSERT_EQ(read.result, SideFileResult::ok);
+    ASSERT_TRUE(read.done);
     EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 5}}));
     EXPECT_EQ(read.tables.matrixCount, 0u);
 }
@@ -86,7 +93,7 @@ TEST(SideFile, RowsNeedTheirLetterAndASpace) {
 TEST(SideFile, RowsInAnyOrderExtraFieldsIgnoredMissingNumbersZero) {
     SideRead read;
     readSideText("m 1e-3 2 3 4 5 6 7 8 9 10\ng 0 3 7\nm -1\ng 2 x\ng 1\n", read);
-    ASSERT_EQ(read.result, SideFileResult::ok);
+    ASSERT_TRUE(read.done);
     EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 3}, {2, 0}, {1, 0}}));
     ASSERT_EQ(read.tables.matrixCount, 2u);
     EXPECT_EQ(read.tables.matrices[0].value[0], 0.001f);
@@ -98,20 +105,20 @@ TEST(SideFile, RowsInAnyOrderExtraFieldsIgnoredMissingNumbersZero) {
 TEST(SideFile, MatrixNumbersAreStoredAsRead) {
     SideRead read;
     readSideText("g 0 4294967295\ng 1 -1\n", read);
-    ASSERT_EQ(read.result, SideFileResult::ok);
+    ASSERT_TRUE(read.done);
     EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 4294967295u}, {1, 4294967295u}}));
 }
 
 TEST(SideFile, GroupPositionNotBelowTheRowCountStops) {
     SideRead read;
     readSideText("# c\ng 0 0\ng 2 0\n", read);
-    EXPECT_EQ(read.result, SideFileResult::failed);
+    EXPECT_FALSE(read.done);
     EXPECT_EQ(read.err, "ERROR: Line 3 of .matrix file \"" + read.path +
                             "\": group position 2 is not below the number of table rows (2)\n");
     EXPECT_EQ(read.tables.pairs, nullptr);
     SideRead negative;
     readSideText("g -1 0\n", negative);
-    EXPECT_EQ(negative.result, SideFileResult::failed);
+    EXPECT_FALSE(negative.done);
     EXPECT_EQ(negative.err,
               "ERROR: Line 1 of .matrix file \"" + negative.path +
                   "\": group position 4294967295 is not below the number of table rows (1)\n");
@@ -125,7 +132,7 @@ TEST(SideFile, PieceBeyondThe255thCharacterIsARowOfItsOwn) {
     std::string text = row.substr(0, 255) + "m 1 2 3 4 5 6 7 8 9\n";
     SideRead read;
     readSideText(text, read);
-    ASSERT_EQ(read.result, SideFileResult::ok);
+    ASSERT_TRUE(read.done);
     ASSERT_EQ(read.tables.matrixCount, 2u);
     EXPECT_EQ(read.tables.matrices[0].value[7], -10.0f);
     EXPECT_EQ(read.tables.matrices[0].value[8], 2e20f);
@@ -137,13 +144,13 @@ TEST(SideFile, MissingFileOrDirectory) {
     ReadBuffer buffer = makeReadBuffer(4096);
     SideTables tables{};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(readSideFile("/nonexistent/dir/x.matrix", buffer, tables), SideFileResult::failed);
+    EXPECT_FALSE(readSideFile("/nonexistent/dir/x.matrix", buffer, tables));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "ERROR: Could not open .matrix file \"/nonexistent/dir/x.matrix\" for reading\n");
     quilltest::TempDir dir;
     const std::string path = dir.path().string();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(readSideFile(path.c_str(), buffer, tables), SideFileResult::failed);
+    EXPECT_FALSE(readSideFile(path.c_str(), buffer, tables));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "ERROR: Could not read .matrix file \"" + path + "\"\n");
     EXPECT_EQ(tables.pairs, nullptr);

@@ -1,0 +1,59 @@
+#include "quillin/messages.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace quillin {
+
+void printUsage() {
+    std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
+}
+
+void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
+
+void printObjOpenError(const char* path) {
+    std::fprintf(stderr, "ERROR: Could not open .obj file \"%s\" for reading\n", path);
+}
+
+void printObjReadError(const char* path) {
+    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
+}
+
+void printObjUtf16Error(const char* path) {
+    std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n",
+                 path);
+}
+
+void printMissingRecordError(uint64_t line, const char* path, const char* what, int32_t number) {
+    std::fprintf(stderr,
+                 "ERROR: Line %" PRIu64 " of .obj file \"%s\": face refers to %s %" PRId32
+                 ", which does not exist\n",
+                 line, path, what, number);
+}
+
+void printFewCornersError(uint64_t line, const char* path) {
+    std::fprintf(stderr,
+                 "ERROR: Line %" PRIu64 " of .obj file \"%s\": face has fewer than three corners\n",
+                 line, path);
+}
+
+void printObjWarning(ObjWarning warning) {
+    std::fprintf(stderr, "WARNING: HEAP CORRUPTION DETECTED! LINE %d\n", static_cast<int>(warning));
+}
+
+void printSideOpenError(const char* path) {
+    std::fprintf(stderr, "ERROR: Could not open .matrix file \"%s\" for reading\n", path);
+}
+
+void printSideReadError(const char* path) {
+    std::fprintf(stderr, "ERROR: Could not read .matrix file \"%s\"\n", path);
+}
+
+void printGroupPositionError(uint64_t line, const char* path, uint32_t group, uint32_t rows) {
+    std::fprintf(stderr,
+                 "ERROR: Line %" PRIu64 " of .matrix file \"%s\": group position %" PRIu32
+                 " is not below the number of table rows (%" PRIu32 ")\n",
+                 line, path, group, rows);
+}
+
+} // namespace quillin
