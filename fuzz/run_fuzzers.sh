@@ -4,6 +4,8 @@
 # dictionary fuzz/<target>.dict when there is one. Any crash, sanitizer report, leak, hang or
 # failed round trip fails the script; the input that caused it is kept in
 # <build dir>/fuzz-artifacts/<target>/ to reproduce it with `<fuzzer> <input>`.
+# CI runs the same targets through `cmake --workflow --preset fuzz` (fuzz/CMakeLists.txt); this
+# script is for longer runs from fresh seeds and prints each target's statistics.
 #
 #   QUILL_FUZZ_SECONDS    seconds per target (default 45)
 #   QUILL_FUZZ_BUILD_DIR  build directory (default build/fuzz, the preset's own)

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Checks that the project installs and packages like a finished tool:
-#   - builds the release preset in its own build directory and installs it to a temporary prefix;
+#   - installs a release build to a temporary prefix: the build directory given as the argument
+#     (CI passes build/release, which its benchmark stage has built; it is configured with the
+#     release preset first if it has never been, and brought up to date), or else its own
+#     build/install-release with the tests and benchmarks left out;
 #   - finds the programs, the library, its header, its CMake package and the manual pages there;
 #   - runs the installed programs (usage text, and a round trip .msh -> OBJ -> .msh);
 #   - builds and runs a consumer project against the installed package (find_package(msh));
@@ -8,10 +11,19 @@
 #   - builds the .deb and the .tar.gz with cpack and lists what they hold; runs the programs of
 #     the .deb and builds the consumer against its library.
 # Exits non-zero on the first failure; the last line says which way it ended.
+#
+#   tests/install/check_install.sh [<release build dir>]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${QUILL_INSTALL_BUILD_DIR:-$root/build/install-release}
+if [ $# -gt 0 ]; then
+    mkdir -p "$1"
+    build=$(cd "$1" && pwd)
+    options=()
+else
+    build=$root/build/install-release
+    options=(-DQUILL_BUILD_TESTS=OFF -DQUILL_BUILD_BENCH=OFF)
+fi
 scratch=$(mktemp -d)
 prefix=$scratch/prefix
 step="start"
@@ -59,7 +71,11 @@ expectInListing() {
 }
 
 begin "configure and build (release preset, $build)"
-cmake --preset release -B "$build" -DQUILL_BUILD_TESTS=OFF -DQUILL_BUILD_BENCH=OFF >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    (cd "$root" && cmake --preset release -B "$build" "${options[@]}" >/dev/null)
+fi
+grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build/CMakeCache.txt" \
+    || fail "$build is not a release build"
 cmake --build "$build" -j2 >/dev/null
 
 begin "install to a temporary prefix"
