@@ -16,18 +16,18 @@ using namespace msh;
 namespace {
 
 // Large enough that a million-vertex section takes a few dozen reads.
-constexpr size_t chunkCapacity = size_t(1) << 20;
+constexpr size_t kChunkCapacity = size_t(1) << 20;
 
 // The bytes being loaded: either an open file with a chunk buffer, or memory.
 struct ByteSource {
     uint64_t size = 0;
     std::FILE* file = nullptr;
-    unsigned char* buffer = nullptr; // chunkCapacity bytes, file form only
+    unsigned char* buffer = nullptr; // kChunkCapacity bytes, file form only
     const unsigned char* data = nullptr;
     uint64_t position = 0; // memory form only
 };
 
-// Hands out the next `want` bytes (want <= chunkCapacity); `got` is smaller only at the end
+// Hands out the next `want` bytes (want <= kChunkCapacity); `got` is smaller only at the end
 // of the input or after a read error.
 const unsigned char* readChunk(ByteSource& source, size_t want, size_t& got) {
     if (source.file != nullptr) {
@@ -97,7 +97,7 @@ bool allocateTable(T*& table, uint32_t& tableCount, uint32_t count) {
 // A short read reports the offset of the first record that was not read whole.
 template <typename Decode>
 bool readRecords(Loader& loader, uint32_t count, size_t recordSize, Decode decode) {
-    const size_t perChunk = chunkCapacity / recordSize;
+    const size_t perChunk = kChunkCapacity / recordSize;
     size_t done = 0;
     while (done < count) {
         const size_t wanted = std::min<size_t>(count - done, perChunk);
@@ -129,7 +129,7 @@ bool payloadPresent(const Loader& loader, uint32_t count, size_t recordSize,
 }
 
 void decodeVertexRecords(MeshVertex* vertices, const unsigned char* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i, bytes += vertexRecordSize) {
+    for (size_t i = 0; i < n; ++i, bytes += kVertexRecordSize) {
         MeshVertex& vertex = vertices[i];
         vertex.x = loadF32(bytes);
         vertex.y = loadF32(bytes + 4);
@@ -141,7 +141,7 @@ void decodeVertexRecords(MeshVertex* vertices, const unsigned char* bytes, size_
 }
 
 void decodeNormalRecords(MeshVertex* vertices, const unsigned char* bytes, size_t n) {
-    for (size_t i = 0; i < n; ++i, bytes += normalRecordSize) {
+    for (size_t i = 0; i < n; ++i, bytes += kNormalRecordSize) {
         vertices[i].nx = loadF32(bytes);
         vertices[i].ny = loadF32(bytes + 4);
         vertices[i].nz = loadF32(bytes + 8);
@@ -172,15 +172,15 @@ void decodeRecord(const unsigned char* bytes, MeshMatrix& matrix) {
 
 Step loadVertices(Loader& loader, uint32_t count) {
     Mesh& mesh = *loader.mesh;
-    if (!payloadPresent(loader, count, vertexRecordSize, normalRecordSize) ||
+    if (!payloadPresent(loader, count, kVertexRecordSize, kNormalRecordSize) ||
         !allocateTable(mesh.vertices, mesh.vertexCount, count))
         return Step::failed;
     MeshVertex* vertices = mesh.vertices;
-    const bool read = readRecords(loader, count, vertexRecordSize,
+    const bool read = readRecords(loader, count, kVertexRecordSize,
                                   [vertices](const unsigned char* bytes, size_t first, size_t n) {
                                       decodeVertexRecords(vertices + first, bytes, n);
                                   }) &&
-                      readRecords(loader, count, normalRecordSize,
+                      readRecords(loader, count, kNormalRecordSize,
                                   [vertices](const unsigned char* bytes, size_t first, size_t n) {
                                       decodeNormalRecords(vertices + first, bytes, n);
                                   });
@@ -214,40 +214,41 @@ Step reportUnknownSection(const Loader& loader, uint32_t tag, uint32_t count) {
 // is not loaded: only its header is consumed and the next header is read right after it.
 Step loadSection(Loader& loader) {
     size_t got = 0;
-    const unsigned char* header = readChunk(loader.source, sectionHeaderSize, got);
-    if (got < sectionHeaderSize) {
+    const unsigned char* header = readChunk(loader.source, kSectionHeaderSize, got);
+    if (got < kSectionHeaderSize) {
         reportReadFailure(loader.name, loader.offset);
         return Step::failed;
     }
     const uint32_t tag = loadU32(header);
     const uint32_t count = loadU32(header + 4);
-    loader.offset += sectionHeaderSize;
+    loader.offset += kSectionHeaderSize;
     Mesh& mesh = *loader.mesh;
     switch (tag) {
-    case tagEndA:
-    case tagEndB:
+    case kTagEndA:
+    case kTagEndB:
         return Step::endOfData;
-    case tagVertices:
+    case kTagVertices:
         if (mesh.vertices != nullptr)
             return Step::nextSection;
         return loadVertices(loader, count);
-    case tagIndices:
+    case kTagIndices:
         if (mesh.triangles != nullptr || count % 3 != 0)
             return Step::nextSection;
-        return loadTable(loader, mesh.triangles, mesh.triangleCount, count / 3, triangleRecordSize);
-    case tagGroups:
+        return loadTable(loader, mesh.triangles, mesh.triangleCount, count / 3,
+                         kTriangleRecordSize);
+    case kTagGroups:
         if (mesh.groups != nullptr)
             return Step::nextSection;
-        return loadTable(loader, mesh.groups, mesh.groupCount, count, groupRecordSize);
-    case tagGroupMatrix:
+        return loadTable(loader, mesh.groups, mesh.groupCount, count, kGroupRecordSize);
+    case kTagGroupMatrix:
         if (mesh.groupMatrix != nullptr)
             return Step::nextSection;
         return loadTable(loader, mesh.groupMatrix, mesh.groupMatrixCount, count,
-                         groupMatrixRecordSize);
-    case tagMatrices:
+                         kGroupMatrixRecordSize);
+    case kTagMatrices:
         if (mesh.matrices != nullptr)
             return Step::nextSection;
-        return loadTable(loader, mesh.matrices, mesh.matrixCount, count, matrixRecordSize);
+        return loadTable(loader, mesh.matrices, mesh.matrixCount, count, kMatrixRecordSize);
     default:
         return reportUnknownSection(loader, tag, count);
     }
@@ -309,7 +310,7 @@ Mesh* mshLoad(const char* path) {
     Mesh* mesh = nullptr;
     if (!findFileSize(file, source.size)) {
         reportReadFailure(name, 0);
-    } else if ((source.buffer = mshAllocateArray<unsigned char>(chunkCapacity)) == nullptr) {
+    } else if ((source.buffer = mshAllocateArray<unsigned char>(kChunkCapacity)) == nullptr) {
         reportAllocationFailure();
     } else {
         mesh = loadFromSource(source, name);

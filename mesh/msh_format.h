@@ -18,27 +18,27 @@ constexpr uint32_t tagValue(const char (&name)[5]) {
            uint32_t(uint8_t(name[2])) << 16 | uint32_t(uint8_t(name[3])) << 24;
 }
 
-constexpr uint32_t tagVertices = tagValue("VERT");
-constexpr uint32_t tagIndices = tagValue("INDL");
-constexpr uint32_t tagGroups = tagValue("GRPL");
-constexpr uint32_t tagGroupMatrix = tagValue("GTOM");
-constexpr uint32_t tagMatrices = tagValue("MATL");
-constexpr uint32_t tagEndA = tagValue("AVW2");
-constexpr uint32_t tagEndB = tagValue("SVWL");
+constexpr uint32_t kTagVertices = tagValue("VERT");
+constexpr uint32_t kTagIndices = tagValue("INDL");
+constexpr uint32_t kTagGroups = tagValue("GRPL");
+constexpr uint32_t kTagGroupMatrix = tagValue("GTOM");
+constexpr uint32_t kTagMatrices = tagValue("MATL");
+constexpr uint32_t kTagEndA = tagValue("AVW2");
+constexpr uint32_t kTagEndB = tagValue("SVWL");
 
-constexpr size_t sectionHeaderSize = 8;
-constexpr size_t vertexRecordSize = 32;
-constexpr size_t normalRecordSize = 12;
-constexpr size_t triangleRecordSize = 6;
-constexpr size_t groupRecordSize = 20;
-constexpr size_t groupMatrixRecordSize = 4;
-constexpr size_t matrixRecordSize = 36;
+constexpr size_t kSectionHeaderSize = 8;
+constexpr size_t kVertexRecordSize = 32;
+constexpr size_t kNormalRecordSize = 12;
+constexpr size_t kTriangleRecordSize = 6;
+constexpr size_t kGroupRecordSize = 20;
+constexpr size_t kGroupMatrixRecordSize = 4;
+constexpr size_t kMatrixRecordSize = 36;
 
-constexpr uint32_t vertexConstantWord = 0xFFFFFFFFu;
+constexpr uint32_t kVertexConstantWord = 0xFFFFFFFFu;
 
 // Tables whose in-memory element is byte for byte the file record on a little-endian host,
 // so whole blocks may be copied there.
-constexpr bool hostIsLittleEndian = std::endian::native == std::endian::little;
+constexpr bool kHostIsLittleEndian = std::endian::native == std::endian::little;
 
 inline uint16_t loadU16(const unsigned char* bytes) { return uint16_t(bytes[0] | bytes[1] << 8); }
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr char temporaryMark[] = ".tmp-";
+constexpr char kTemporaryMark[] = ".tmp-";
 constexpr size_t randomLength = 6;
 // How much a temporary file gathers before it is handed to the disk.
 constexpr uint64_t writebackStretch = uint64_t(8) << 20;
@@ -23,13 +23,13 @@ bool temporaryPrefix(const char* target, char* prefix, size_t& length) {
     const char* slash = std::strrchr(target, '/');
     const size_t directory = slash != nullptr ? size_t(slash - target) + 1 : 0;
     const size_t name = std::strlen(target + directory);
-    length = directory + 1 + name + sizeof temporaryMark - 1;
+    length = directory + 1 + name + sizeof kTemporaryMark - 1;
     if (length + randomLength >= PATH_MAX)
         return false;
     std::memcpy(prefix, target, directory);
     prefix[directory] = '.';
     std::memcpy(prefix + directory + 1, target + directory, name);
-    std::memcpy(prefix + directory + 1 + name, temporaryMark, sizeof temporaryMark);
+    std::memcpy(prefix + directory + 1 + name, kTemporaryMark, sizeof kTemporaryMark);
     return true;
 }
 

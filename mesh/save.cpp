@@ -13,12 +13,13 @@ using namespace msh;
 
 namespace {
 
-static_assert(sizeof(MeshTriangle) == triangleRecordSize && sizeof(MeshGroup) == groupRecordSize &&
-              sizeof(uint32_t) == groupMatrixRecordSize && sizeof(MeshMatrix) == matrixRecordSize);
+static_assert(sizeof(MeshTriangle) == kTriangleRecordSize &&
+              sizeof(MeshGroup) == kGroupRecordSize && sizeof(uint32_t) == kGroupMatrixRecordSize &&
+              sizeof(MeshMatrix) == kMatrixRecordSize);
 
-constexpr size_t bufferCapacity = size_t(1) << 20;
+constexpr size_t kBufferCapacity = size_t(1) << 20;
 // Used when the large buffer cannot be had: slower, but the file is the same.
-constexpr size_t fallbackCapacity = 4096;
+constexpr size_t kFallbackCapacity = 4096;
 
 struct OutBuffer {
     ReplacingFile& file;
@@ -34,10 +35,10 @@ bool flushBuffer(OutBuffer& out) {
 }
 
 bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
-    if (out.capacity - out.used < sectionHeaderSize && !flushBuffer(out))
+    if (out.capacity - out.used < kSectionHeaderSize && !flushBuffer(out))
         return false;
     unsigned char* room = out.bytes + out.used;
-    out.used += sectionHeaderSize;
+    out.used += kSectionHeaderSize;
     storeU32(room, tag);
     storeU32(room + 4, count);
     return true;
@@ -46,8 +47,8 @@ bool writeSectionHeader(OutBuffer& out, uint32_t tag, uint32_t count) {
 // On a little-endian host a float's bytes in memory are its file bytes, so runs of floats are
 // copied as they stand; elsewhere each value is encoded on its own.
 void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
-    if constexpr (hostIsLittleEndian) {
-        const uint32_t constant = vertexConstantWord;
+    if constexpr (kHostIsLittleEndian) {
+        const uint32_t constant = kVertexConstantWord;
         std::memcpy(bytes, &vertex.x, 12);
         std::memcpy(bytes + 12, &constant, 4);
         std::memcpy(bytes + 16, &vertex.u, 8);
@@ -57,7 +58,7 @@ void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
     storeF32(bytes, vertex.x);
     storeF32(bytes + 4, vertex.y);
     storeF32(bytes + 8, vertex.z);
-    storeU32(bytes + 12, vertexConstantWord);
+    storeU32(bytes + 12, kVertexConstantWord);
     storeF32(bytes + 16, vertex.u);
     storeF32(bytes + 20, vertex.v);
     storeF32(bytes + 24, vertex.u);
@@ -65,7 +66,7 @@ void encodeVertexRecord(unsigned char* bytes, const MeshVertex& vertex) {
 }
 
 void encodeNormalRecord(unsigned char* bytes, const MeshVertex& vertex) {
-    if constexpr (hostIsLittleEndian) {
+    if constexpr (kHostIsLittleEndian) {
         std::memcpy(bytes, &vertex.nx, 12);
         return;
     }
@@ -140,7 +141,7 @@ bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count, ui
         return true;
     if (!writeSectionHeader(out, tag, countField))
         return false;
-    if constexpr (hostIsLittleEndian) {
+    if constexpr (kHostIsLittleEndian) {
         return writeBytes(out, table, size_t{count} * recordSize);
     }
     return writeRecords(out, table, count, recordSize,
@@ -150,10 +151,11 @@ bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count, ui
 bool writeVertices(OutBuffer& out, const Mesh& mesh) {
     if (mesh.vertices == nullptr)
         return true;
-    return writeSectionHeader(out, tagVertices, mesh.vertexCount) &&
-           writeRecords(out, mesh.vertices, mesh.vertexCount, vertexRecordSize,
+    return writeSectionHeader(out, kTagVertices, mesh.vertexCount) &&
+           writeRecords(out, mesh.vertices, mesh.vertexCount, kVertexRecordSize,
                         encodeVertexRecord) &&
-           writeRecords(out, mesh.vertices, mesh.vertexCount, normalRecordSize, encodeNormalRecord);
+           writeRecords(out, mesh.vertices, mesh.vertexCount, kNormalRecordSize,
+                        encodeNormalRecord);
 }
 
 // The index list stores 3 x triangleCount in a u32; a larger list cannot be written truly.
@@ -164,14 +166,14 @@ bool indexCountFits(const Mesh& mesh) {
 // Sections in the fixed writer order, present tables only.
 bool writeMesh(OutBuffer& out, const Mesh& mesh) {
     return indexCountFits(mesh) && writeVertices(out, mesh) &&
-           writeTable(out, tagIndices, mesh.triangles, mesh.triangleCount, 3 * mesh.triangleCount,
-                      triangleRecordSize) &&
-           writeTable(out, tagGroups, mesh.groups, mesh.groupCount, mesh.groupCount,
-                      groupRecordSize) &&
-           writeTable(out, tagGroupMatrix, mesh.groupMatrix, mesh.groupMatrixCount,
-                      mesh.groupMatrixCount, groupMatrixRecordSize) &&
-           writeTable(out, tagMatrices, mesh.matrices, mesh.matrixCount, mesh.matrixCount,
-                      matrixRecordSize) &&
+           writeTable(out, kTagIndices, mesh.triangles, mesh.triangleCount, 3 * mesh.triangleCount,
+                      kTriangleRecordSize) &&
+           writeTable(out, kTagGroups, mesh.groups, mesh.groupCount, mesh.groupCount,
+                      kGroupRecordSize) &&
+           writeTable(out, kTagGroupMatrix, mesh.groupMatrix, mesh.groupMatrixCount,
+                      mesh.groupMatrixCount, kGroupMatrixRecordSize) &&
+           writeTable(out, kTagMatrices, mesh.matrices, mesh.matrixCount, mesh.matrixCount,
+                      kMatrixRecordSize) &&
            flushBuffer(out);
 }
 
@@ -184,10 +186,10 @@ int mshSave(const char* path, const Mesh* mesh) {
                      path);
         return 0;
     }
-    unsigned char fallback[fallbackCapacity];
-    unsigned char* large = mshAllocateArray<unsigned char>(bufferCapacity);
+    unsigned char fallback[kFallbackCapacity];
+    unsigned char* large = mshAllocateArray<unsigned char>(kBufferCapacity);
     OutBuffer out{file, large != nullptr ? large : fallback,
-                  large != nullptr ? bufferCapacity : fallbackCapacity, 0};
+                  large != nullptr ? kBufferCapacity : kFallbackCapacity, 0};
     const bool written = mesh == nullptr || writeMesh(out, *mesh);
     mshRelease(large);
     // A full disk can show as late as the close; the file replaces the earlier one only then.
