@@ -2,8 +2,13 @@
 // blocks of the float formatter and of every count and corner number the exporter prints.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+// The digit words below are stored with memcpy in little-endian byte order; on another host
+// the digits would come out reversed, so such a build stops here.
+static_assert(std::endian::native == std::endian::little);
 
 namespace quillout {
 
