@@ -102,9 +102,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ObjTables one{};
     ObjTables two{};
     const bool compareThreads = sampledInput(data, size, 4);
-    const ObjReadResult oneResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), UINT64_MAX, one);
+    const ObjReadResult oneResult =
+        readObjTables(input, "fuzz.obj", fuzzBuffer(), ReadMode::oneStretch, one);
     if (compareThreads) {
-        const ObjReadResult twoResult = readObjTables(input, "fuzz.obj", fuzzBuffer(), 0, two);
+        const ObjReadResult twoResult =
+            readObjTables(input, "fuzz.obj", fuzzBuffer(), ReadMode::twoStretches, two);
         if (oneResult != twoResult)
             fail("one and two threads: result");
         if (oneResult == ObjReadResult::ok && !sameTables(one, two))

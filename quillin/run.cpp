@@ -17,13 +17,8 @@ constexpr size_t kReadBufferBytes = size_t{1} << 20;
 
 void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
-void printObjReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
-}
-
 // Opens, reads and closes the OBJ file; every failure prints its message.
-bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes,
-                 ObjTables& tables) {
+bool readObjFile(const char* path, const ReadBuffer& buffer, ReadMode mode, ObjTables& tables) {
     tables = ObjTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
@@ -33,12 +28,10 @@ bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFr
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
     bool ok = false;
-    if (prepared == InputResult::outOfMemory)
-        printOutOfMemory();
-    else if (prepared == InputResult::readFailed)
-        printObjReadError(path);
+    if (prepared != InputResult::ok)
+        printInputFailure(prepared, ".obj", path);
     else
-        ok = readObjTables(input, path, buffer, parallelFromBytes, tables) == ObjReadResult::ok;
+        ok = readObjTables(input, path, buffer, mode, tables) == ObjReadResult::ok;
     releaseTextInput(input);
     std::fclose(file);
     return ok;
@@ -49,9 +42,9 @@ void releaseWorkingTables(ObjTables& obj, SideTables& side) {
     releaseSideTables(side);
 }
 
-int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFromBytes) {
+int convert(int argc, char** argv, const ReadBuffer& buffer, ReadMode mode) {
     ObjTables obj{};
-    if (!readObjFile(argv[1], buffer, parallelFromBytes, obj))
+    if (!readObjFile(argv[1], buffer, mode, obj))
         return -1;
     SideTables side{};
     if (argc > 3 && readSideFile(argv[3], buffer, side) != SideFileResult::ok) {
@@ -84,9 +77,9 @@ int convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFr
 
 } // namespace
 
-int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, kParallelFromBytes); }
+int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, ReadMode::bySize); }
 
-int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
+int runQuillinWith(int argc, char** argv, ReadMode mode) {
     if (argc < 3) {
         std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
         return 0;
@@ -96,7 +89,7 @@ int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
         printOutOfMemory();
         return -1;
     }
-    const int status = convert(argc, argv, buffer, parallelFromBytes);
+    const int status = convert(argc, argv, buffer, mode);
     releaseReadBuffer(buffer);
     return status;
 }

@@ -101,7 +101,7 @@ SideFileResult readSideFile(const char* path, const ReadBuffer& buffer, SideTabl
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
     if (prepared != InputResult::ok) {
-        prepared == InputResult::outOfMemory ? printOutOfMemory() : printReadError(path);
+        printInputFailure(prepared, ".matrix", path);
         return failWith(tables, input, file);
     }
     PieceReader reader;

@@ -40,8 +40,9 @@ void BM_Quillin(benchmark::State& state) { runImporterBench(state, runQuillin); 
 
 // The same run with the OBJ file read in one stretch on one thread.
 void BM_QuillinOneThread(benchmark::State& state) {
-    runImporterBench(state,
-                     [](int argc, char** argv) { return runQuillinWith(argc, argv, UINT64_MAX); });
+    runImporterBench(state, [](int argc, char** argv) {
+        return runQuillinWith(argc, argv, ReadMode::oneStretch);
+    });
 }
 
 void BM_LiteralReader(benchmark::State& state) { runImporterBench(state, runLiteralImporter); }

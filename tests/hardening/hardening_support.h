@@ -39,7 +39,7 @@ inline RunResult runQuillin(const std::string& obj, const std::string& msh,
 inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh,
                                           const std::string& side = "") {
     static constexpr auto twoStretches = [](int argc, char** argv) {
-        return ::runQuillinWith(argc, argv, 0);
+        return ::runQuillinWith(argc, argv, ReadMode::twoStretches);
     };
     if (side.empty())
         return runCaptured(twoStretches, {"quillin", obj, msh});

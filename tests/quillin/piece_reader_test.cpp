@@ -260,6 +260,32 @@ TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     ::pclose(pipe);
 }
 
+// A pipe is read into memory up to the limit (growing past its first block on the way); one
+// byte more and it is refused.
+TEST(PieceReader, PipeIsReadUpToTheLimit) {
+    const size_t limit = 40000;
+    pipeLimitBytes = limit;
+    for (const size_t size : {size_t{0}, size_t{100}, limit - 1, limit, limit + 1}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const std::string text(size, 'v');
+        ASSERT_EQ(::write(ends[1], text.data(), size), ssize_t(size));
+        ::close(ends[1]);
+        FILE* pipe = ::fdopen(ends[0], "r");
+        TextInput input{};
+        const InputResult prepared = prepareTextInput(pipe, input);
+        EXPECT_EQ(prepared, size <= limit ? InputResult::ok : InputResult::pipeTooLarge) << size;
+        if (prepared == InputResult::ok) {
+            EXPECT_EQ(std::string(input.memory, input.memorySize), text) << size;
+        } else {
+            EXPECT_EQ(input.memory, nullptr) << size;
+        }
+        releaseTextInput(input);
+        std::fclose(pipe);
+    }
+    pipeLimitBytes = kPipeLimitBytes;
+}
+
 TEST(PieceReader, RegularFileIsReadInPlaceAndAnEmptyOneIsRead) {
     quilltest::TempDir dir;
     quilltest::writeFile(dir.file("a.obj"), "v 1 2 3\nf 1 1 1");
