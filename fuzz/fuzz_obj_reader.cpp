@@ -25,6 +25,7 @@ using quillin::ObjTables;
 using quillin::planMesh;
 using quillin::plannedVertexCount;
 using quillin::ReadBuffer;
+using quillin::ReadMode;
 using quillin::readObjTables;
 using quillin::releaseMeshPlan;
 using quillin::releaseObjTables;
@@ -115,9 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ObjTables one{};
     ObjTables two{};
     const bool compareThreads = sampledInput(data, size, 4);
-    const bool oneRead = readObjTables(input, "fuzz.obj", fuzzBuffer(), UINT64_MAX, one);
+    const bool oneRead = readObjTables(input, "fuzz.obj", fuzzBuffer(), ReadMode::oneStretch, one);
     if (compareThreads) {
-        const bool twoRead = readObjTables(input, "fuzz.obj", fuzzBuffer(), 0, two);
+        const bool twoRead =
+            readObjTables(input, "fuzz.obj", fuzzBuffer(), ReadMode::twoStretches, two);
         if (oneRead != twoRead)
             fail("one and two threads: result");
         if (oneRead && !sameTables(one, two))

@@ -160,7 +160,8 @@ void compareMeshes(const Mesh& a, const Mesh& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider fuzz(data, size);
-    const uint64_t parallelFromBytes = fuzz.ConsumeBool() ? 0 : UINT64_MAX;
+    const quillin::ReadMode mode =
+        fuzz.ConsumeBool() ? quillin::ReadMode::twoStretches : quillin::ReadMode::oneStretch;
     const MeshHandle mesh = makeMesh(fuzz);
     ScratchDir scratch("quill-round-trip");
     const std::string msh = scratch.file("in.msh");
@@ -171,8 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fail("could not save the input mesh");
     if (run(quillout::runQuillout, {"quillout", msh, obj}) != 0)
         fail("quillout failed");
-    const auto quillin = [parallelFromBytes](int argc, char** argv) {
-        return quillin::runQuillinWith(argc, argv, parallelFromBytes);
+    const auto quillin = [mode](int argc, char** argv) {
+        return quillin::runQuillinWith(argc, argv, mode);
     };
     if (run(quillin, {"quillin", obj, imported, side}) != 0)
         fail("quillin failed");

@@ -1,5 +1,7 @@
 #include "quillin/messages.h"
 
+#include "quillin/piece_reader.h"
+
 #include <cinttypes>
 #include <cstdio>
 
@@ -54,6 +56,28 @@ void printGroupPositionError(uint64_t line, const char* path, uint32_t group, ui
                  "ERROR: Line %" PRIu64 " of .matrix file \"%s\": group position %" PRIu32
                  " is not below the number of table rows (%" PRIu32 ")\n",
                  line, path, group, rows);
+}
+
+void printInputFailure(InputResult result, const char* kind, const char* path) {
+    switch (result) {
+    case InputResult::ok:
+        break;
+    case InputResult::readFailed:
+        std::fprintf(stderr, "ERROR: Could not read %s file \"%s\"\n", kind, path);
+        break;
+    case InputResult::outOfMemory:
+        printOutOfMemory();
+        break;
+    case InputResult::notFileOrPipe:
+        std::fprintf(stderr, "ERROR: %s file \"%s\" is not a regular file or a pipe\n", kind, path);
+        break;
+    case InputResult::pipeTooLarge:
+        std::fprintf(stderr,
+                     "ERROR: %s file \"%s\" is a pipe of more than %" PRIu64
+                     " MiB; save it as a regular file first\n",
+                     kind, path, pipeLimitBytes >> 20);
+        break;
+    }
 }
 
 } // namespace quillin

@@ -84,11 +84,9 @@ bool readInOneStretch(const TextInput& input, const ReadBuffer& buffer, const ch
     return parseInOneStretch(input, buffer, path, tables);
 }
 
-// The two threads' ways into the input, each through its own file handle and half of the
-// buffer.
-struct TwoStretches {
-    TextInput inputs[2];
-    ReadBuffer buffers[2];
+// The two threads' halves of the buffer, through which each reads the one input.
+struct TwoBuffers {
+    ReadBuffer halves[2];
 };
 
 // The input is cut into chunks at line starts; both passes hand them to whichever thread is
@@ -145,20 +143,25 @@ bool reportFailures(const ReaderFailures& failures, const char* path) {
     return failed || outOfMemory;
 }
 
+// The passes, as the test seam names them.
+constexpr int kCountingPass = 1;
+constexpr int kParsingPass = 2;
+
 // Runs work(j, reader) for every chunk j, on two threads that each take the next chunk not yet
 // taken until none is left (chunks of faces cost more than chunks of vertices), each reading
-// through its own handle and half of the buffer. Returns false, having run nothing, when no
-// thread can be started.
+// through its own half of the buffer. Returns false, having run nothing, when no thread can be
+// started.
 template <typename Work>
-bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFailures& failures,
-                  Work work) {
+bool forEachChunk(const TextInput& input, const TwoBuffers& two, const CountedChunks& chunks,
+                  int pass, ReaderFailures& failures, Work work) {
+    if (twoStretchSeam.failThreadStartInPass == pass)
+        return false;
     std::atomic<int> next{0};
     auto takeChunks = [&](int i) {
         failures.failed[i] = failures.outOfMemory[i] = false;
         for (int j = next++; j < kChunks; j = next++) {
             PieceReader reader;
-            startPiecesAt(reader, two.inputs[i], two.buffers[i], chunks.bounds[j],
-                          chunks.bounds[j + 1]);
+            startPiecesAt(reader, input, two.halves[i], chunks.bounds[j], chunks.bounds[j + 1]);
             work(j, reader);
             failures.failed[i] = failures.failed[i] || reader.failed;
             failures.outOfMemory[i] = failures.outOfMemory[i] || reader.outOfMemory;
@@ -167,10 +170,11 @@ bool forEachChunk(const TwoStretches& two, const CountedChunks& chunks, ReaderFa
     return runTogether([&] { takeChunks(0); }, [&] { takeChunks(1); });
 }
 
-bool countTwoStretches(const TwoStretches& two, CountedChunks& chunks, ReaderFailures& failures) {
-    return forEachChunk(two, chunks, failures, [&chunks](int j, PieceReader& reader) {
-        chunks.counts[j] = countObjLines(reader);
-    });
+bool countTwoStretches(const TextInput& input, const TwoBuffers& two, CountedChunks& chunks,
+                       ReaderFailures& failures) {
+    return forEachChunk(
+        input, two, chunks, kCountingPass, failures,
+        [&chunks](int j, PieceReader& reader) { chunks.counts[j] = countObjLines(reader); });
 }
 
 // Where each chunk's records go: the table places after the chunks before it.
@@ -185,42 +189,52 @@ void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]
 }
 
 // Parses the chunks on two threads, each taking the next chunk not yet parsed, into the places
-// the counting gave them. Returns false when the result cannot stand (the input changed since it
-// was counted, or no thread could be started); an error found is kept in its chunk's stretch.
-bool parseChunks(const TwoStretches& two, const CountedChunks& chunks,
-                 const ObjPlace places[kChunks + 1], ObjTables& tables,
-                 ObjStretch stretches[kChunks], ReaderFailures& failures) {
-    const bool ran = forEachChunk(two, chunks, failures, [&](int j, PieceReader& reader) {
-        stretches[j] = ObjStretch{};
-        stretches[j].start = places[j];
-        stretches[j].limit = places[j + 1];
-        parseObjStretch(reader, tables, stretches[j]);
-    });
+// the counting gave them. Tells the fallback the result calls for when it cannot stand (no
+// thread could be started, or the input changed since it was counted); an error found is kept
+// in its chunk's stretch.
+StretchFallback parseChunks(const TextInput& input, const TwoBuffers& two,
+                            const CountedChunks& chunks, const ObjPlace places[kChunks + 1],
+                            ObjTables& tables, ObjStretch stretches[kChunks],
+                            ReaderFailures& failures) {
+    const bool ran =
+        forEachChunk(input, two, chunks, kParsingPass, failures, [&](int j, PieceReader& reader) {
+            stretches[j] = ObjStretch{};
+            stretches[j].start = places[j];
+            stretches[j].limit = places[j + 1];
+            parseObjStretch(reader, tables, stretches[j]);
+        });
     if (!ran)
-        return false;
+        return StretchFallback::threadNotStarted;
     for (int j = 0; j < kChunks; ++j) {
         if (stretches[j].error.kind != ObjError::none)
-            return true;
+            return StretchFallback::none;
         if (stretches[j].changed || !samePlace(stretches[j].end, places[j + 1]))
-            return false;
+            return StretchFallback::inputChanged;
     }
-    return true;
+    return StretchFallback::none;
 }
 
-bool readInTwoStretches(TwoStretches& two, const CountedChunks& placed, const TextInput& input,
+bool readInTwoStretches(const TwoBuffers& two, const CountedChunks& placed, const TextInput& input,
                         const ReadBuffer& buffer, const char* path, ObjTables& tables) {
     CountedChunks chunks = placed;
     ReaderFailures failures{};
-    if (!countTwoStretches(two, chunks, failures))
+    if (!countTwoStretches(input, two, chunks, failures)) {
+        twoStretchSeam.taken = StretchFallback::threadNotStarted;
         return readInOneStretch(input, buffer, path, tables);
+    }
     if (reportFailures(failures, path))
         return false;
     ObjPlace places[kChunks + 1];
     placeChunkRecords(chunks, places);
     if (!allocate(sumCounts(chunks, 0, kChunks).records, tables))
         return false;
+    if (twoStretchSeam.betweenPasses != nullptr)
+        twoStretchSeam.betweenPasses(twoStretchSeam.context);
     ObjStretch stretches[kChunks];
-    if (!parseChunks(two, chunks, places, tables, stretches, failures)) {
+    const StretchFallback fallback =
+        parseChunks(input, two, chunks, places, tables, stretches, failures);
+    if (fallback != StretchFallback::none) {
+        twoStretchSeam.taken = fallback;
         clearTables(tables);
         return parseInOneStretch(input, buffer, path, tables);
     }
@@ -260,36 +274,28 @@ bool startsAsUtf16(const TextInput& input, const ReadBuffer& buffer) {
 } // namespace
 
 bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
-                   uint64_t parallelFromBytes, ObjTables& tables) {
+                   ReadMode mode, ObjTables& tables) {
     tables = ObjTables{};
+    twoStretchSeam.taken = StretchFallback::none;
     if (startsAsUtf16(input, buffer)) {
         printObjUtf16Error(path);
         return false;
     }
     const uint64_t size = textInputSize(input);
-    if (size == UINT64_MAX || size < parallelFromBytes || buffer.capacity < 4096)
+    const uint64_t twoFromBytes = mode == ReadMode::bySize       ? kParallelFromBytes
+                                  : mode == ReadMode::oneStretch ? UINT64_MAX
+                                                                 : 0;
+    if (size == UINT64_MAX || size < twoFromBytes || buffer.capacity < 4096)
         return readInOneStretch(input, buffer, path, tables);
     const uint64_t split = lineStartAfter(input, buffer, size / 2, 1 << 16);
     if (split == 0 || split >= size)
         return readInOneStretch(input, buffer, path, tables);
-    TwoStretches two{
-        {input, input},
+    const TwoBuffers two{
         {ReadBuffer{buffer.bytes, buffer.capacity / 2},
          ReadBuffer{buffer.bytes + buffer.capacity / 2, buffer.capacity - buffer.capacity / 2}}};
-    FILE* second = nullptr;
-    if (input.memory == nullptr) {
-        second = std::fopen(path, "r");
-        if (second == nullptr)
-            return readInOneStretch(input, buffer, path, tables);
-        std::setvbuf(second, nullptr, _IONBF, 0);
-        two.inputs[1].file = second;
-    }
     CountedChunks chunks{};
     placeChunks(input, buffer, size, split, chunks);
-    const bool result = readInTwoStretches(two, chunks, input, buffer, path, tables);
-    if (second != nullptr)
-        std::fclose(second);
-    return result;
+    return readInTwoStretches(two, chunks, input, buffer, path, tables);
 }
 
 } // namespace quillin

@@ -10,15 +10,35 @@
 
 namespace quillin {
 
-// Inputs of at least this many bytes are read in two stretches.
+// Inputs of at least this many bytes are read in two stretches (in ReadMode::bySize).
 inline constexpr uint64_t kParallelFromBytes = uint64_t{8} << 20;
+
+// How the OBJ input is read. Every mode gives the same tables, messages and result.
+enum class ReadMode {
+    bySize,       // two stretches from kParallelFromBytes on, one stretch below
+    oneStretch,   // one stretch on the calling thread, whatever the size
+    twoStretches, // two stretches whenever the input can be split, however small (tests)
+};
 
 // Reads `input` (opened from `path`) into `tables`; true when done. Every failure prints its one
 // message (read error, allocation failure, a face naming no record) and leaves no table behind. The
-// buffer is shared out between the stretches. A second stretch reads through its own handle of
-// `path`; when that cannot be had, or the input changed between the passes, one stretch does it
-// all, with the same result.
+// buffer is shared out between the stretches, which read the one input at their own offsets.
+// When the second thread cannot be started, or the input changed between the passes, one
+// stretch does it all, with the same result.
 bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
-                   uint64_t parallelFromBytes, ObjTables& tables);
+                   ReadMode mode, ObjTables& tables);
+
+// The ways a two-stretch reading falls back to one stretch.
+enum class StretchFallback { none, threadNotStarted, inputChanged };
+
+// Test seam: makes the fallbacks happen on demand, and tells which one the last reading took.
+// A normal run leaves every member at its zero value (and only ever writes `taken`).
+struct TwoStretchSeam {
+    int failThreadStartInPass;            // 1: the counting pass, 2: the parsing pass, 0: none
+    void (*betweenPasses)(void* context); // run after the counting, before the parsing pass
+    void* context;
+    StretchFallback taken; // set by readObjTables
+};
+inline TwoStretchSeam twoStretchSeam{};
 
 } // namespace quillin

@@ -1,29 +1,34 @@
 #include "quillin/piece_reader.h"
 
-#include <climits>
+#include "msh_alloc.h"
+
+#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillin {
 
 ReadBuffer makeReadBuffer(size_t capacity) {
     if (capacity < 2 * kPieceLimit)
         capacity = 2 * kPieceLimit;
-    // Plain malloc: the buffer is overwritten before every use, so zero-filling it would only
-    // touch pages for nothing.
-    char* bytes = static_cast<char*>(std::malloc(capacity));
+    char* bytes = mshAllocateArray<char>(capacity);
     return ReadBuffer{bytes, bytes != nullptr ? capacity : 0};
 }
 
 void releaseReadBuffer(ReadBuffer& buffer) {
-    std::free(buffer.bytes);
+    mshRelease(buffer.bytes);
     buffer = ReadBuffer{nullptr, 0};
 }
 
 namespace {
 
-// Reads until `wanted` bytes have arrived, the file ends or a read fails.
+// A pipe's memory starts this small and doubles, so that a short pipe takes little.
+constexpr size_t kFirstPipeBytes = size_t{16} << 10;
+
+// Reads until `wanted` bytes have arrived, the stream ends or a read fails.
 size_t readFully(FILE* file, char* into, size_t wanted) {
     size_t got = 0;
     while (got < wanted) {
@@ -35,29 +40,56 @@ size_t readFully(FILE* file, char* into, size_t wanted) {
     return got;
 }
 
-InputResult readStreamIntoMemory(FILE* file, TextInput& input) {
-    size_t capacity = 1 << 20;
+// Reads the bytes of `fd` from `offset` on until `wanted` have arrived, the file ends or a read
+// fails (`failed`).
+size_t readFullyAt(int fd, uint64_t offset, char* into, size_t wanted, bool& failed) {
+    size_t got = 0;
+    while (got < wanted) {
+        const ssize_t n = ::pread(fd, into + got, wanted - got, static_cast<off_t>(offset + got));
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            failed = n < 0;
+            break;
+        }
+    }
+    return got;
+}
+
+InputResult readPipeIntoMemory(FILE* file, TextInput& input) {
+    const uint64_t limit = pipeLimitBytes;
+    size_t capacity = limit < kFirstPipeBytes ? static_cast<size_t>(limit) : kFirstPipeBytes;
     size_t size = 0;
-    char* memory = static_cast<char*>(std::malloc(capacity));
+    char* memory = mshAllocateArray<char>(capacity);
     if (memory == nullptr)
         return InputResult::outOfMemory;
     for (;;) {
         size += readFully(file, memory + size, capacity - size);
         if (std::ferror(file)) {
-            std::free(memory);
+            mshRelease(memory);
             return InputResult::readFailed;
         }
         if (size < capacity)
             break;
-        char* grown = capacity <= SIZE_MAX / 2
-                          ? static_cast<char*>(std::realloc(memory, capacity * 2))
-                          : nullptr;
+        if (capacity >= limit) {
+            // Full at the limit: the pipe is refused if it holds one byte more.
+            char more;
+            const bool longer = readFully(file, &more, 1) != 0;
+            if (!longer && !std::ferror(file))
+                break;
+            mshRelease(memory);
+            return longer ? InputResult::pipeTooLarge : InputResult::readFailed;
+        }
+        const size_t larger = capacity > limit / 2 ? static_cast<size_t>(limit) : capacity * 2;
+        char* grown = mshAllocateArray<char>(larger);
         if (grown == nullptr) {
-            std::free(memory);
+            mshRelease(memory);
             return InputResult::outOfMemory;
         }
+        std::memcpy(grown, memory, size);
+        mshRelease(memory);
         memory = grown;
-        capacity *= 2;
+        capacity = larger;
     }
     input.memory = memory;
     input.memorySize = size;
@@ -68,16 +100,20 @@ InputResult readStreamIntoMemory(FILE* file, TextInput& input) {
 
 InputResult prepareTextInput(FILE* file, TextInput& input) {
     input = TextInput{file, nullptr, 0};
-    // The passes read large blocks themselves; a stdio buffer in between would only copy.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    if (std::fseek(file, 0, SEEK_CUR) == 0)
+    struct stat status {};
+    if (::fstat(::fileno(file), &status) != 0 || S_ISDIR(status.st_mode))
+        return InputResult::readFailed;
+    if (S_ISREG(status.st_mode))
         return InputResult::ok;
-    std::clearerr(file);
-    return readStreamIntoMemory(file, input);
+    if (!S_ISFIFO(status.st_mode) && !S_ISSOCK(status.st_mode))
+        return InputResult::notFileOrPipe;
+    // Large reads go straight into the memory; a stdio buffer in between would only copy.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return readPipeIntoMemory(file, input);
 }
 
 void releaseTextInput(TextInput& input) {
-    std::free(input.memory);
+    mshRelease(input.memory);
     input.memory = nullptr;
     input.memorySize = 0;
 }
@@ -102,11 +138,12 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
         uint64_t first = begin < last ? begin : last;
         if (first == 0 && startsWithByteOrderMark(input.memory, static_cast<size_t>(last)))
             first = 3;
-        reader = PieceReader{nullptr,
+        reader = PieceReader{-1,
                              nullptr,
                              0,
                              input.memory + first,
                              static_cast<size_t>(last - first),
+                             0,
                              0,
                              0,
                              true,
@@ -115,10 +152,10 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
                              nullptr};
         return;
     }
-    reader = PieceReader{input.file,  buffer.bytes, buffer.capacity, buffer.bytes, 0,      0,
-                         end - begin, false,        false,           false,        nullptr};
-    if (begin > static_cast<uint64_t>(LONG_MAX) ||
-        std::fseek(input.file, static_cast<long>(begin), SEEK_SET) != 0) {
+    reader = PieceReader{
+        ::fileno(input.file), buffer.bytes, buffer.capacity, buffer.bytes, 0,      0, begin,
+        end - begin,          false,        false,           false,        nullptr};
+    if (begin > static_cast<uint64_t>(INT64_MAX)) {
         reader.sourceDone = true;
         reader.failed = true;
         return;
@@ -131,7 +168,7 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
 }
 
 void finishPieces(PieceReader& reader) {
-    std::free(reader.grown);
+    mshRelease(reader.grown);
     reader.grown = nullptr;
 }
 
@@ -141,11 +178,11 @@ namespace {
 bool growBuffer(PieceReader& reader) {
     if (reader.capacity > SIZE_MAX / 2)
         return false;
-    char* grown = static_cast<char*>(std::malloc(reader.capacity * 2));
+    char* grown = mshAllocateArray<char>(reader.capacity * 2);
     if (grown == nullptr)
         return false;
     std::memcpy(grown, reader.buffer, reader.size);
-    std::free(reader.grown);
+    mshRelease(reader.grown);
     reader.grown = grown;
     reader.buffer = grown;
     reader.data = grown;
@@ -202,23 +239,26 @@ void refillPieces(PieceReader& reader, bool grow) {
     size_t wanted = reader.capacity - tail;
     if (wanted > reader.fileBytesLeft)
         wanted = static_cast<size_t>(reader.fileBytesLeft);
-    const size_t got = readFully(reader.file, reader.buffer + tail, wanted);
+    bool failed = false;
+    const size_t got =
+        readFullyAt(reader.fd, reader.fileOffset, reader.buffer + tail, wanted, failed);
+    reader.fileOffset += got;
     reader.fileBytesLeft -= got;
     reader.size = tail + got;
     reader.position = 0;
     if (got < wanted || reader.fileBytesLeft == 0) {
         reader.sourceDone = true;
-        reader.failed = std::ferror(reader.file) != 0;
+        reader.failed = failed;
     }
 }
 
 uint64_t textInputSize(const TextInput& input) {
     if (input.memory != nullptr || input.file == nullptr)
         return input.memorySize;
-    if (std::fseek(input.file, 0, SEEK_END) != 0)
+    struct stat status {};
+    if (::fstat(::fileno(input.file), &status) != 0 || status.st_size < 0)
         return UINT64_MAX;
-    const long size = std::ftell(input.file);
-    return size < 0 ? UINT64_MAX : static_cast<uint64_t>(size);
+    return static_cast<uint64_t>(status.st_size);
 }
 
 uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from,
@@ -231,7 +271,7 @@ uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64
     const uint64_t first = from - before;
     PieceReader reader;
     startPiecesAt(reader, input, buffer, first, from + window);
-    if (reader.file != nullptr)
+    if (reader.fd >= 0)
         refillPieces(reader);
     if (reader.failed)
         return 0;

@@ -2,6 +2,7 @@
 // backslash joins a line to the next), or pieces of at most 255 characters, exactly as a loop of
 // fgets calls with a 256-byte buffer cuts them (the matrix side file). The bytes come in large
 // blocks through one reused buffer; nothing is allocated, and no stdio call is made, per line.
+// Every buffer comes from the allocation seam (msh_alloc.h), so tests can make each one fail.
 #pragma once
 
 #include <bit>
@@ -28,21 +29,36 @@ struct ReadBuffer {
 ReadBuffer makeReadBuffer(size_t capacity);
 void releaseReadBuffer(ReadBuffer& buffer);
 
-// What the passes read: an open seekable file, read in place through the block buffer, or the
-// whole input in memory (a pipe or another stream that cannot be read twice, read in to its
-// end first).
+// What the passes read: an open regular file, read in place through the block buffer (with
+// pread at the reader's own offset, so that two threads can share the one handle), or the whole
+// input in memory (a pipe, which cannot be read twice, read in to its end first).
 struct TextInput {
     FILE* file;
-    char* memory; // owned; null for a seekable file read through the block buffer
+    char* memory; // owned; null for a regular file read through the block buffer
     size_t memorySize;
 };
 
-enum class InputResult { ok, readFailed, outOfMemory };
+// A pipe is read into memory up to this many bytes; a longer one is refused, so that an endless
+// one (`yes | quillin /dev/stdin out.msh`) ends the run in bounded memory and time.
+inline constexpr uint64_t kPipeLimitBytes = uint64_t{2} << 30;
 
-// Prepares `file` for two passes. A seekable file (a regular file above all) is read where it
-// is, through the block buffer: its bytes are never mapped, so a file cut short by another
-// program while it is read ends a pass early rather than faulting. Any other stream is read into
-// memory to its end first, so that the second pass sees the same bytes.
+// Test seam: the limit prepareTextInput applies. Tests lower it to reach the refusal with a
+// small pipe; a normal run leaves it at kPipeLimitBytes.
+inline uint64_t pipeLimitBytes = kPipeLimitBytes;
+
+enum class InputResult {
+    ok,
+    readFailed,
+    outOfMemory,
+    notFileOrPipe, // a device such as /dev/zero, a terminal or /dev/null
+    pipeTooLarge,  // a pipe holding more than pipeLimitBytes
+};
+
+// Prepares `file` for two passes. A regular file is read where it is, through the block buffer:
+// its bytes are never mapped, so a file cut short by another program while it is read ends a
+// pass early rather than faulting. A pipe (or socket) is read into memory to its end first, so
+// that the second pass sees the same bytes. A directory is a read failure; anything else (a
+// device, which may hold endless bytes) is refused.
 InputResult prepareTextInput(FILE* file, TextInput& input);
 void releaseTextInput(TextInput& input);
 
@@ -53,12 +69,13 @@ struct Piece {
 };
 
 struct PieceReader {
-    FILE* file; // null when reading from memory
+    int fd; // -1 when reading from memory
     char* buffer;
     size_t capacity;
     const char* data;
     size_t size;
     size_t position;
+    uint64_t fileOffset;    // where the next read from the file starts
     uint64_t fileBytesLeft; // bytes of the stretch not yet read from the file
     bool sourceDone;
     bool failed;
@@ -66,8 +83,7 @@ struct PieceReader {
     char* grown;      // owned: the larger buffer of such a line, once one was needed
 };
 
-// Starts a pass from the first byte of the input. A file is rewound; if that fails the reader
-// reports failure at once.
+// Starts a pass from the first byte of the input.
 void startPieces(PieceReader& reader, const TextInput& input, const ReadBuffer& buffer);
 
 // Starts a pass over the bytes [begin, end) of the input only. `begin` must follow a line end

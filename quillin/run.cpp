@@ -19,8 +19,7 @@ namespace {
 constexpr size_t kReadBufferBytes = size_t{1} << 20;
 
 // Opens, reads and closes the OBJ file; every failure prints its message.
-bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFromBytes,
-                 ObjTables& tables) {
+bool readObjFile(const char* path, const ReadBuffer& buffer, ReadMode mode, ObjTables& tables) {
     tables = ObjTables{};
     FILE* file = std::fopen(path, "r");
     if (file == nullptr) {
@@ -30,12 +29,10 @@ bool readObjFile(const char* path, const ReadBuffer& buffer, uint64_t parallelFr
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
     bool ok = false;
-    if (prepared == InputResult::outOfMemory)
-        printOutOfMemory();
-    else if (prepared == InputResult::readFailed)
-        printObjReadError(path);
+    if (prepared != InputResult::ok)
+        printInputFailure(prepared, ".obj", path);
     else
-        ok = readObjTables(input, path, buffer, parallelFromBytes, tables);
+        ok = readObjTables(input, path, buffer, mode, tables);
     releaseTextInput(input);
     std::fclose(file);
     return ok;
@@ -47,9 +44,9 @@ void releaseWorkingTables(ObjTables& obj, SideTables& side) {
 }
 
 // Reads the inputs, plans, assembles and saves the mesh; every failure prints its message.
-bool convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelFromBytes) {
+bool convert(int argc, char** argv, const ReadBuffer& buffer, ReadMode mode) {
     ObjTables obj{};
-    if (!readObjFile(argv[1], buffer, parallelFromBytes, obj))
+    if (!readObjFile(argv[1], buffer, mode, obj))
         return false;
     SideTables side{};
     if (argc > 3 && !readSideFile(argv[3], buffer, side)) {
@@ -82,9 +79,9 @@ bool convert(int argc, char** argv, const ReadBuffer& buffer, uint64_t parallelF
 
 } // namespace
 
-int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, kParallelFromBytes); }
+int runQuillin(int argc, char** argv) { return runQuillinWith(argc, argv, ReadMode::bySize); }
 
-int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
+int runQuillinWith(int argc, char** argv, ReadMode mode) {
     if (argc < 3) {
         printUsage();
         return 0;
@@ -94,7 +91,7 @@ int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes) {
         printOutOfMemory();
         return -1;
     }
-    const bool converted = convert(argc, argv, buffer, parallelFromBytes);
+    const bool converted = convert(argc, argv, buffer, mode);
     releaseReadBuffer(buffer);
     return converted ? 0 : -1;
 }

@@ -1,7 +1,7 @@
 // The importer run: OBJ file (and optional matrix side file) in, .msh file out.
 #pragma once
 
-#include <cstdint>
+#include "quillin/obj_input.h"
 
 namespace quillin {
 
@@ -9,8 +9,7 @@ namespace quillin {
 // Returns 0 on success and after the usage text, -1 after any failure.
 int runQuillin(int argc, char** argv);
 
-// The same run with the input size from which the OBJ file is read in two stretches on two
-// threads (UINT64_MAX: always one); runQuillin uses 8 MiB.
-int runQuillinWith(int argc, char** argv, uint64_t parallelFromBytes);
+// The same run with the OBJ file read in the given mode; runQuillin reads it by its size.
+int runQuillinWith(int argc, char** argv, ReadMode mode);
 
 } // namespace quillin

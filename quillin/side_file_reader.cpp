@@ -94,7 +94,7 @@ bool readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
     if (prepared != InputResult::ok) {
-        prepared == InputResult::outOfMemory ? printOutOfMemory() : printSideReadError(path);
+        printInputFailure(prepared, ".matrix", path);
         return failWith(tables, input, file);
     }
     PieceReader reader;

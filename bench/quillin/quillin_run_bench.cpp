@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+using quillin::ReadMode;
 using quillin::runQuillin;
 using quillin::runQuillinWith;
 
@@ -43,8 +44,9 @@ void BM_Quillin(benchmark::State& state) { runImporterBench(state, runQuillin); 
 
 // The same run with the OBJ file read in one stretch on one thread.
 void BM_QuillinOneThread(benchmark::State& state) {
-    runImporterBench(state,
-                     [](int argc, char** argv) { return runQuillinWith(argc, argv, UINT64_MAX); });
+    runImporterBench(state, [](int argc, char** argv) {
+        return runQuillinWith(argc, argv, ReadMode::oneStretch);
+    });
 }
 
 void BM_LiteralReader(benchmark::State& state) { runImporterBench(state, runLiteralImporter); }

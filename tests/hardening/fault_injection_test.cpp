@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using hardening::RunResult;
@@ -133,6 +135,7 @@ ImporterInputs exportSmallMesh(const TempDir& dir) {
 }
 
 const std::vector<Site> quillinWithSideFileSites = {
+    {"read buffer", programMessage, -1, Left::nothing},
     {"positions", programMessage, -1, Left::nothing},
     {"texture coordinates", programMessage, -1, Left::nothing},
     {"normals", programMessage, -1, Left::nothing},
@@ -184,6 +187,7 @@ TEST(AllocationFailures, QuillinWithoutSideFileReleasesAndReportsAtEverySite) {
     const auto run = [&] { return hardening::runQuillin(in.obj, outputs.paths[0]); };
     const std::vector<std::string> reference = cleanRun(outputs, run().status);
     const std::vector<Site> sites = {
+        {"read buffer", programMessage, -1, Left::nothing},
         {"positions", programMessage, -1, Left::nothing},
         {"texture coordinates", programMessage, -1, Left::nothing},
         {"normals", programMessage, -1, Left::nothing},
@@ -213,6 +217,7 @@ TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
     const std::vector<std::string> reference = cleanRun(outputs, run().status);
     EXPECT_EQ(reference[0], "");
     const std::vector<Site> sites = {
+        {"read buffer", programMessage, -1, Left::nothing},
         {"positions", programMessage, -1, Left::nothing},
         {"texture coordinates", programMessage, -1, Left::nothing},
         {"normals", programMessage, -1, Left::nothing},
@@ -224,6 +229,65 @@ TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
         {"mesh record", createMessage, -1, Left::nothing},
         {"writer buffer (falls back to a small one)", "", 0, Left::everything},
     };
+    checkEverySite(sites, outputs, reference, run);
+}
+
+// A pipe holding `text`, its writing end closed, named by its /dev/fd path. The text must fit
+// in the pipe (64 KiB).
+class FilledPipe {
+public:
+    explicit FilledPipe(const std::string& text) {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        EXPECT_EQ(::write(ends[1], text.data(), text.size()), ssize_t(text.size()));
+        ::close(ends[1]);
+        readEnd_ = ends[0];
+    }
+    FilledPipe(const FilledPipe&) = delete;
+    FilledPipe& operator=(const FilledPipe&) = delete;
+    ~FilledPipe() { ::close(readEnd_); }
+    std::string path() const { return "/dev/fd/" + std::to_string(readEnd_); }
+
+private:
+    int readEnd_ = -1;
+};
+
+// Both files from pipes, read into memory: the OBJ text, padded past the first 16 KiB block so
+// that its memory grows once, and the side file in one block.
+TEST(AllocationFailures, QuillinFromPipesReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const ImporterInputs in = exportSmallMesh(dir);
+    const std::string obj = readFile(in.obj) + "# " + std::string(20000, 'x') + "\n";
+    const std::string side = readFile(in.side);
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] {
+        const FilledPipe objPipe(obj);
+        const FilledPipe sidePipe(side);
+        return hardening::runQuillin(objPipe.path(), outputs.paths[0], sidePipe.path());
+    };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
+    std::vector<Site> sites = quillinWithSideFileSites;
+    sites.insert(sites.begin() + 1,
+                 {{"OBJ text in memory", programMessage, -1, Left::nothing},
+                  {"OBJ text in larger memory", programMessage, -1, Left::nothing}});
+    sites.insert(sites.begin() + 9, {"side file in memory", programMessage, -1, Left::nothing});
+    checkEverySite(sites, outputs, reference, run);
+}
+
+// A line longer than the read buffer takes a larger one, in each of the two passes.
+TEST(AllocationFailures, QuillinWithLongLineReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const ImporterInputs in = exportSmallMesh(dir);
+    const std::string obj = dir.file("long.obj");
+    quilltest::writeFile(obj, "# " + std::string(size_t{3} << 19, 'x') + "\n" + readFile(in.obj));
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillin(obj, outputs.paths[0], in.side); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    EXPECT_EQ(reference[0], readFile(dir.file("small.msh")));
+    std::vector<Site> sites = quillinWithSideFileSites;
+    sites.insert(sites.begin() + 1, {"larger buffer, counting", programMessage, -1, Left::nothing});
+    sites.insert(sites.begin() + 8, {"larger buffer, parsing", programMessage, -1, Left::nothing});
     checkEverySite(sites, outputs, reference, run);
 }
 

@@ -39,7 +39,7 @@ inline RunResult runQuillin(const std::string& obj, const std::string& msh,
 inline RunResult runQuillinInTwoStretches(const std::string& obj, const std::string& msh,
                                           const std::string& side = "") {
     static constexpr auto twoStretches = [](int argc, char** argv) {
-        return quillin::runQuillinWith(argc, argv, 0);
+        return quillin::runQuillinWith(argc, argv, quillin::ReadMode::twoStretches);
     };
     if (side.empty())
         return runCaptured(twoStretches, {"quillin", obj, msh});

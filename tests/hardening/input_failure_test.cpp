@@ -3,17 +3,23 @@
 // is created or truncated; an empty input is a valid empty mesh.
 #include "hardening_support.h"
 
+#include "quillin/piece_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 
 namespace {
 
 using hardening::runningAsRoot;
 using hardening::RunResult;
+using quillin::kPipeLimitBytes;
+using quillin::pipeLimitBytes;
 using quilltest::fileExists;
 using quilltest::readFile;
 using quilltest::TempDir;
@@ -123,6 +129,45 @@ TEST_F(QuillinInput, UnreadableSideFile) {
         GTEST_SKIP() << "root reads files without read permission";
     ::chmod(side.c_str(), 0);
     expectFailure(obj, side, "ERROR: Could not open .matrix file \"" + side + "\" for reading\n");
+}
+
+// A device may hold endless bytes (/dev/zero): it is refused at once, as the OBJ file or the side
+// file.
+TEST_F(QuillinInput, DeviceIsRefused) {
+    expectFailure("/dev/zero", "",
+                  "ERROR: .obj file \"/dev/zero\" is not a regular file or a pipe\n");
+    std::remove(msh.c_str());
+    expectFailure(obj, "/dev/zero",
+                  "ERROR: .matrix file \"/dev/zero\" is not a regular file or a pipe\n");
+}
+
+// A pipe longer than the limit (lowered here to 1 MiB) is refused, as the OBJ file or the side
+// file, once the limit and one byte more are read.
+TEST_F(QuillinInput, PipeLongerThanTheLimitIsRefused) {
+    pipeLimitBytes = uint64_t{1} << 20;
+    for (const char* kind : {".obj", ".matrix"}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        std::thread writer([&] {
+            const std::string text((size_t{1} << 20) + 1, '\n');
+            EXPECT_EQ(::write(ends[1], text.data(), text.size()), ssize_t(text.size()));
+            ::close(ends[1]);
+        });
+        const std::string path = "/dev/fd/" + std::to_string(ends[0]);
+        const bool isObj = std::string(kind) == ".obj";
+        const RunResult result = hardening::runQuillin(isObj ? path : obj, msh, isObj ? "" : path);
+        char rest[4096];
+        while (::read(ends[0], rest, sizeof rest) > 0) {
+        }
+        writer.join();
+        ::close(ends[0]);
+        EXPECT_EQ(result.status, -1);
+        EXPECT_EQ(result.err,
+                  "ERROR: " + std::string(kind) + " file \"" + path +
+                      "\" is a pipe of more than 1 MiB; save it as a regular file first\n");
+        EXPECT_FALSE(fileExists(msh));
+    }
+    pipeLimitBytes = kPipeLimitBytes;
 }
 
 TEST_F(QuillinInput, EmptyObjAndEmptySideFileGiveAnEmptyMesh) {

@@ -10,14 +10,19 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 using quillin::makeReadBuffer;
 using quillin::ObjTables;
 using quillin::ReadBuffer;
+using quillin::ReadMode;
 using quillin::readObjTables;
 using quillin::releaseObjTables;
 using quillin::releaseReadBuffer;
+using quillin::StretchFallback;
 using quillin::TextInput;
+using quillin::TwoStretchSeam;
+using quillin::twoStretchSeam;
 
 namespace {
 
@@ -34,7 +39,7 @@ void appendTable(std::string& bytes, const T* table, uint32_t count) {
         bytes.append(reinterpret_cast<const char*>(table), sizeof(T) * count);
 }
 
-TablesRead readWith(const std::string& path, bool fromMemory, uint64_t parallelFromBytes) {
+TablesRead readWith(const std::string& path, bool fromMemory, ReadMode mode) {
     FILE* file = std::fopen(path.c_str(), "r");
     EXPECT_NE(file, nullptr);
     TextInput input{file, nullptr, 0};
@@ -46,7 +51,7 @@ TablesRead readWith(const std::string& path, bool fromMemory, uint64_t parallelF
     ReadBuffer buffer = makeReadBuffer(4096);
     ObjTables tables{};
     testing::internal::CaptureStderr();
-    TablesRead read{readObjTables(input, path.c_str(), buffer, parallelFromBytes, tables), "", ""};
+    TablesRead read{readObjTables(input, path.c_str(), buffer, mode, tables), "", ""};
     read.err = testing::internal::GetCapturedStderr();
     if (read.done) {
         appendTable(read.bytes, tables.positions, tables.positionCount);
@@ -113,9 +118,9 @@ TEST(ObjInput, TwoStretchesGiveWhatOneStretchGives) {
     std::mt19937 random(31337);
     for (int round = 0; round < 300; ++round) {
         quilltest::writeFile(path, randomObj(random, round % 3 == 0));
-        const TablesRead one = readWith(path, false, UINT64_MAX);
+        const TablesRead one = readWith(path, false, ReadMode::oneStretch);
         for (bool fromMemory : {false, true}) {
-            const TablesRead two = readWith(path, fromMemory, 0);
+            const TablesRead two = readWith(path, fromMemory, ReadMode::twoStretches);
             ASSERT_EQ(two.done, one.done) << "round " << round;
             ASSERT_EQ(two.err, one.err) << "round " << round;
             ASSERT_TRUE(two.bytes == one.bytes) << "round " << round;
@@ -145,10 +150,10 @@ TEST(ObjInput, VerticesThenFacesGiveWhatOneStretchGives) {
             text += "f " + corner(0) + " " + corner(1) + " " + corner(2) + "\n";
         }
         quilltest::writeFile(path, text);
-        const TablesRead one = readWith(path, false, UINT64_MAX);
+        const TablesRead one = readWith(path, false, ReadMode::oneStretch);
         ASSERT_TRUE(one.done) << one.err;
         for (bool fromMemory : {false, true}) {
-            const TablesRead two = readWith(path, fromMemory, 0);
+            const TablesRead two = readWith(path, fromMemory, ReadMode::twoStretches);
             EXPECT_TRUE(two.done) << vertices;
             EXPECT_EQ(two.err, "") << vertices;
             EXPECT_TRUE(two.bytes == one.bytes) << vertices;
@@ -165,12 +170,58 @@ TEST(ObjInput, ErrorsInEitherStretchAreReportedAsInOneStretch) {
     for (const std::string& text :
          {"f 1 2 999\n" + body + "f 1 2 998\n", body + "f 1 2 3\nf 0 1 2\n", "f 1 2\n" + body}) {
         quilltest::writeFile(path, text);
-        const TablesRead one = readWith(path, false, UINT64_MAX);
-        const TablesRead two = readWith(path, false, 0);
+        const TablesRead one = readWith(path, false, ReadMode::oneStretch);
+        const TablesRead two = readWith(path, false, ReadMode::twoStretches);
         EXPECT_FALSE(one.done);
         EXPECT_FALSE(two.done);
         EXPECT_EQ(two.err, one.err);
         EXPECT_EQ(one.err.rfind("ERROR: Line ", 0), 0u) << one.err;
+    }
+}
+
+void rewriteFile(void* change) {
+    const auto& [path, text] = *static_cast<std::pair<std::string, std::string>*>(change);
+    quilltest::writeFile(path, text);
+}
+
+// Each fallback of the two-stretch reading, made to happen through the test seam, gives the
+// tables a one-stretch reading of the file (as it is after the change) gives.
+TEST(ObjInput, EachFallbackGivesWhatOneStretchGives) {
+    quilltest::TempDir dir;
+    const std::string path = dir.file("in.obj");
+    std::string vertices;
+    std::string normals;
+    for (int k = 0; k < 300; ++k) {
+        vertices += "v " + std::to_string(k) + " 1 2\n";
+        normals += "vn 0 " + std::to_string(k) + " 1\n";
+    }
+    const std::string original = "g a/1\n" + vertices + normals + "f 1 2 3\n";
+    // The same records in another order: every chunk's counts change, the totals do not.
+    std::pair<std::string, std::string> change{path, "g a/1\n" + normals + vertices + "f 3 2 1\n"};
+    const struct {
+        const char* what;
+        int failThreadStartInPass;
+        bool changeFile;
+        StretchFallback taken;
+    } cases[] = {
+        {"no fallback", 0, false, StretchFallback::none},
+        {"no thread for counting", 1, false, StretchFallback::threadNotStarted},
+        {"no thread for parsing", 2, false, StretchFallback::threadNotStarted},
+        {"file changed between the passes", 0, true, StretchFallback::inputChanged},
+    };
+    for (const auto& c : cases) {
+        quilltest::writeFile(path, original);
+        twoStretchSeam =
+            TwoStretchSeam{c.failThreadStartInPass, c.changeFile ? rewriteFile : nullptr, &change,
+                           StretchFallback::none};
+        const TablesRead two = readWith(path, false, ReadMode::twoStretches);
+        const StretchFallback taken = twoStretchSeam.taken;
+        twoStretchSeam = TwoStretchSeam{};
+        const TablesRead one = readWith(path, false, ReadMode::oneStretch);
+        EXPECT_EQ(taken, c.taken) << c.what;
+        EXPECT_TRUE(two.done) << c.what << two.err;
+        EXPECT_EQ(two.err, "") << c.what;
+        EXPECT_TRUE(two.bytes == one.bytes) << c.what;
     }
 }
 

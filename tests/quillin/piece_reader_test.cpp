@@ -17,11 +17,13 @@
 
 using quillin::forEachLine;
 using quillin::InputResult;
+using quillin::kPipeLimitBytes;
 using quillin::makeReadBuffer;
 using quillin::nextLine;
 using quillin::nextPiece;
 using quillin::Piece;
 using quillin::PieceReader;
+using quillin::pipeLimitBytes;
 using quillin::prepareTextInput;
 using quillin::ReadBuffer;
 using quillin::releaseReadBuffer;
@@ -273,6 +275,32 @@ TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     }
     releaseTextInput(input);
     ::pclose(pipe);
+}
+
+// A pipe is read into memory up to the limit (growing past its first block on the way); one
+// byte more and it is refused.
+TEST(PieceReader, PipeIsReadUpToTheLimit) {
+    const size_t limit = 40000;
+    pipeLimitBytes = limit;
+    for (const size_t size : {size_t{0}, size_t{100}, limit - 1, limit, limit + 1}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const std::string text(size, 'v');
+        ASSERT_EQ(::write(ends[1], text.data(), size), ssize_t(size));
+        ::close(ends[1]);
+        FILE* pipe = ::fdopen(ends[0], "r");
+        TextInput input{};
+        const InputResult prepared = prepareTextInput(pipe, input);
+        EXPECT_EQ(prepared, size <= limit ? InputResult::ok : InputResult::pipeTooLarge) << size;
+        if (prepared == InputResult::ok) {
+            EXPECT_EQ(std::string(input.memory, input.memorySize), text) << size;
+        } else {
+            EXPECT_EQ(input.memory, nullptr) << size;
+        }
+        releaseTextInput(input);
+        std::fclose(pipe);
+    }
+    pipeLimitBytes = kPipeLimitBytes;
 }
 
 TEST(PieceReader, RegularFileIsReadInPlaceAndAnEmptyOneIsRead) {

@@ -372,15 +372,15 @@ TEST(QuillinRun, SideFileFromAPipe) {
     EXPECT_EQ(readFile(dir.file("out.msh")), b.data);
 }
 
-// Every allocation of a run with a side file fails in turn: the importer's own tables first
-// (positions, texture coordinates, normals, faces, corners, groups, pairs, matrices, and the
+// Every allocation of a run with a side file fails in turn: the importer's own first (the read
+// buffer, positions, texture coordinates, normals, faces, corners, groups, pairs, matrices, and the
 // plan's vertex claims, corner vertices, for polygons triangle vertices and polygon scratch,
 // and group records), then mshCreate's.
 TEST(QuillinRun, EachAllocationFailureStopsCleanly) {
     const struct {
         std::string obj;
         uint64_t importerAllocations;
-    } inputs[] = {{kTriangleObj, 8 + 3}, {std::string(kTriangleObj) + "f 1 2 3 1\n", 8 + 5}};
+    } inputs[] = {{kTriangleObj, 9 + 3}, {std::string(kTriangleObj) + "f 1 2 3 1\n", 9 + 5}};
     for (const auto& input : inputs) {
         TempDir dir;
         writeFile(dir.file("a.obj"), input.obj);
