@@ -17,15 +17,16 @@
 // not share with strtod (hexadecimal, infinity, NaN, text without digits) go to strtod itself.
 #include "quillin/number_text.h"
 
+#include "msh_alloc.h"
 #include "quillin/digit_words.h"
 
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <system_error>
 
 namespace quillin {
@@ -261,10 +262,13 @@ const char* cStringEnd(const char* first, const char* last) {
     return nul != nullptr ? static_cast<const char*>(nul) : last;
 }
 
+// Set when the copy of a long field could not be had; readers look at it once a pass ends.
+std::atomic<bool> numberCopyFailure{false};
+
 // Calls convert on a NUL-terminated copy of [first, last): on the stack for the short fields
-// an OBJ file holds, on the heap for the rare longer ones.
-template <typename Convert>
-auto withCString(const char* first, const char* last, Convert convert) {
+// an OBJ file holds, through the allocation seam for the rare longer ones. Without memory for
+// that copy the field reads as 0 and numberCopyFailure is set.
+float withCString(const char* first, const char* last, float (*convert)(const char*)) {
     last = cStringEnd(first, last);
     const size_t length = static_cast<size_t>(last - first);
     char local[128];
@@ -273,8 +277,15 @@ auto withCString(const char* first, const char* last, Convert convert) {
         local[length] = '\0';
         return convert(local);
     }
-    const std::string copy(first, length);
-    return convert(copy.c_str());
+    char* copy = mshAllocateArray<char>(length + 1);
+    if (copy == nullptr) {
+        numberCopyFailure.store(true, std::memory_order_relaxed);
+        return 0.0f;
+    }
+    std::memcpy(copy, first, length);
+    const float value = convert(copy);
+    mshRelease(copy);
+    return value;
 }
 
 float floatByCLibrary(const char* first, const char* last) {
@@ -348,6 +359,10 @@ uint64_t magnitudeOfDigits(const char* p, const char* last) {
 }
 
 } // namespace
+
+bool numberCopyFailed() { return numberCopyFailure.load(std::memory_order_relaxed); }
+
+void clearNumberCopyFailure() { numberCopyFailure.store(false, std::memory_order_relaxed); }
 
 float parseFloatText(const char* first, const char* last) {
     float value = 0;

@@ -25,4 +25,12 @@ bool parseFixedFloatPrefix(const char* first, const char* last, float& value, co
 // beyond the range of long clamp to it, then only the low 32 bits are kept. No digits give 0.
 int32_t parseIntText(const char* first, const char* last);
 
+// A field that only the C library's conversion reads (hexadecimal, "inf", "nan(...)", no number)
+// and that is 128 bytes or longer is copied through the allocation seam first. When that copy
+// cannot be had, parseFloatText gives 0 and numberCopyFailed() turns true until
+// clearNumberCopyFailure(): a reader clears it before a pass and fails for want of memory when
+// it is set after.
+bool numberCopyFailed();
+void clearNumberCopyFailure();
+
 } // namespace quillin

@@ -1,6 +1,7 @@
 #include "quillin/obj_input.h"
 
 #include "quillin/messages.h"
+#include "quillin/number_text.h"
 #include "quillin/two_threads.h"
 
 #include <atomic>
@@ -273,8 +274,10 @@ bool startsAsUtf16(const TextInput& input, const ReadBuffer& buffer) {
 
 } // namespace
 
-bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
-                   ReadMode mode, ObjTables& tables) {
+namespace {
+
+bool readTables(const TextInput& input, const char* path, const ReadBuffer& buffer, ReadMode mode,
+                ObjTables& tables) {
     tables = ObjTables{};
     twoStretchSeam.taken = StretchFallback::none;
     if (startsAsUtf16(input, buffer)) {
@@ -296,6 +299,20 @@ bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& b
     CountedChunks chunks{};
     placeChunks(input, buffer, size, split, chunks);
     return readInTwoStretches(two, chunks, input, buffer, path, tables);
+}
+
+} // namespace
+
+bool readObjTables(const TextInput& input, const char* path, const ReadBuffer& buffer,
+                   ReadMode mode, ObjTables& tables) {
+    clearNumberCopyFailure();
+    if (!readTables(input, path, buffer, mode, tables))
+        return false;
+    if (!numberCopyFailed())
+        return true;
+    releaseObjTables(tables);
+    printOutOfMemory();
+    return false;
 }
 
 } // namespace quillin

@@ -122,10 +122,13 @@ bool readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables
         return failWith(tables, input, file);
     }
     startPieces(reader, input, buffer);
+    clearNumberCopyFailure();
     const bool parsed = parseSidePieces(reader, tables, path);
     if (parsed && reader.failed)
         printSideReadError(path);
-    if (!parsed || reader.failed)
+    else if (parsed && numberCopyFailed())
+        printOutOfMemory();
+    if (!parsed || reader.failed || numberCopyFailed())
         return failWith(tables, input, file);
     releaseTextInput(input);
     std::fclose(file);

@@ -232,6 +232,38 @@ TEST(AllocationFailures, QuillinOnEmptyObjReleasesAndReportsAtEverySite) {
     checkEverySite(sites, outputs, reference, run);
 }
 
+// A number field of 128 bytes or more that only the C library reads is copied through the
+// allocation seam while the faces' tables are already held.
+TEST(AllocationFailures, QuillinLongNumberFieldReleasesAndReportsAtEverySite) {
+    TempDir dir;
+    const std::string obj = dir.file("long.obj");
+    quilltest::writeFile(obj,
+                         "v 0x1." + std::string(150, '0') + "p0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    const Outputs outputs{{dir.file("back.msh")}};
+    const auto run = [&] { return hardening::runQuillin(obj, outputs.paths[0]); };
+    const std::vector<std::string> reference = cleanRun(outputs, run().status);
+    const std::vector<Site> sites = {
+        {"read buffer", programMessage, -1, Left::nothing},
+        {"positions", programMessage, -1, Left::nothing},
+        {"texture coordinates", programMessage, -1, Left::nothing},
+        {"normals", programMessage, -1, Left::nothing},
+        {"faces", programMessage, -1, Left::nothing},
+        {"corners", programMessage, -1, Left::nothing},
+        {"groups", programMessage, -1, Left::nothing},
+        {"copy of the long field", programMessage, -1, Left::nothing},
+        {"vertex claims", programMessage, -1, Left::nothing},
+        {"corner vertices", programMessage, -1, Left::nothing},
+        {"group records", programMessage, -1, Left::nothing},
+        {"mesh record", createMessage, -1, Left::nothing},
+        {"mesh vertices", createMessage, -1, Left::nothing},
+        {"mesh triangles", createMessage, -1, Left::nothing},
+        {"mesh groups", createMessage, -1, Left::nothing},
+        {"matrix numbers of the group records", programMessage, -1, Left::nothing},
+        {"writer buffer (falls back to a small one)", "", 0, Left::everything},
+    };
+    checkEverySite(sites, outputs, reference, run);
+}
+
 // A pipe holding `text`, its writing end closed, named by its /dev/fd path. The text must fit
 // in the pipe (64 KiB).
 class FilledPipe {
