@@ -81,13 +81,11 @@ InputResult readPipeIntoMemory(FILE* file, TextInput& input) {
             return longer ? InputResult::pipeTooLarge : InputResult::readFailed;
         }
         const size_t larger = capacity > limit / 2 ? static_cast<size_t>(limit) : capacity * 2;
-        char* grown = mshAllocateArray<char>(larger);
+        char* grown = static_cast<char*>(mshGrow(memory, capacity, larger, 1));
         if (grown == nullptr) {
             mshRelease(memory);
             return InputResult::outOfMemory;
         }
-        std::memcpy(grown, memory, size);
-        mshRelease(memory);
         memory = grown;
         capacity = larger;
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -87,6 +88,33 @@ TEST(MeshCreate, AbsentTablesAreNotAllocated) {
     const uint64_t before = mshAllocationCount();
     MeshHandle mesh(mshCreate(0, 5, 0, 0, 2));
     EXPECT_EQ(mshAllocationCount() - before, 3u);
+}
+
+// Growing keeps the bytes held; every refusal leaves the block to its owner, who releases it.
+TEST(MshGrow, KeepsTheBytesAndRefusesWhatItCannotGive) {
+    char* memory = mshAllocateArray<char>(4);
+    ASSERT_NE(memory, nullptr);
+    std::memcpy(memory, "abcd", 4);
+    char* grown = static_cast<char*>(mshGrow(memory, 4, 1 << 20, 1));
+    ASSERT_NE(grown, nullptr);
+    EXPECT_EQ(std::string(grown, 4), "abcd");
+    const struct {
+        const char* what;
+        size_t count;
+        size_t size;
+        uint64_t failNext;
+    } refusals[] = {
+        {"a product past SIZE_MAX", SIZE_MAX / 2, 3, 0},
+        {"a smaller size", 16, 1, 0},
+        {"an injected failure", 1 << 21, 1, 1},
+    };
+    for (const auto& r : refusals) {
+        mshFailAllocation(r.failNext);
+        EXPECT_EQ(mshGrow(grown, 1 << 20, r.count, r.size), nullptr) << r.what;
+        mshFailAllocation(0);
+        EXPECT_EQ(std::string(grown, 4), "abcd") << r.what;
+    }
+    mshRelease(grown);
 }
 
 TEST(MeshFree, NullIsAccepted) {
