@@ -5,20 +5,11 @@
 
 #include "quillin/obj_reader.h"
 #include "quillin/piece_reader.h"
+#include "quillin/read_mode.h"
 
 #include <cstdint>
 
 namespace quillin {
-
-// Inputs of at least this many bytes are read in two stretches (in ReadMode::bySize).
-inline constexpr uint64_t kParallelFromBytes = uint64_t{8} << 20;
-
-// How the OBJ input is read. Every mode gives the same tables, messages and result.
-enum class ReadMode {
-    bySize,       // two stretches from kParallelFromBytes on, one stretch below
-    oneStretch,   // one stretch on the calling thread, whatever the size
-    twoStretches, // two stretches whenever the input can be split, however small (tests)
-};
 
 // Reads `input` (opened from `path`) into `tables`; true when done. Every failure prints its one
 // message (read error, allocation failure, a face naming no record) and leaves no table behind. The

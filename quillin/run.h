@@ -1,7 +1,7 @@
 // The importer run: OBJ file (and optional matrix side file) in, .msh file out.
 #pragma once
 
-#include "quillin/obj_input.h"
+#include "quillin/read_mode.h"
 
 namespace quillin {
 
