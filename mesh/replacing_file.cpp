@@ -13,9 +13,9 @@
 namespace {
 
 constexpr char kTemporaryMark[] = ".tmp-";
-constexpr size_t randomLength = 6;
+constexpr size_t kRandomLength = 6;
 // How much a temporary file gathers before it is handed to the disk.
-constexpr uint64_t writebackStretch = uint64_t(8) << 20;
+constexpr uint64_t kWritebackStretch = uint64_t(8) << 20;
 
 // The directory part of `target`, ".", its file name and ".tmp-"; false when that and the
 // random characters would not fit.
@@ -24,7 +24,7 @@ bool temporaryPrefix(const char* target, char* prefix, size_t& length) {
     const size_t directory = slash != nullptr ? size_t(slash - target) + 1 : 0;
     const size_t name = std::strlen(target + directory);
     length = directory + 1 + name + sizeof kTemporaryMark - 1;
-    if (length + randomLength >= PATH_MAX)
+    if (length + kRandomLength >= PATH_MAX)
         return false;
     std::memcpy(prefix, target, directory);
     prefix[directory] = '.';
@@ -34,9 +34,9 @@ bool temporaryPrefix(const char* target, char* prefix, size_t& length) {
 }
 
 void randomCharacters(char* out) {
-    static constexpr char alphabet[] =
+    static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[randomLength];
+    unsigned char bytes[kRandomLength];
     if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
         // No entropy to hand: the clock and the process id still make a name unlikely to clash,
         // and a clash only costs another try.
@@ -48,9 +48,9 @@ void randomCharacters(char* out) {
             mixed = mixed * 6364136223846793005u + 1442695040888963407u;
         }
     }
-    for (size_t i = 0; i < randomLength; ++i)
-        out[i] = alphabet[bytes[i] % (sizeof alphabet - 1)];
-    out[randomLength] = '\0';
+    for (size_t i = 0; i < kRandomLength; ++i)
+        out[i] = kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
+    out[kRandomLength] = '\0';
 }
 
 // Creates a new temporary file beside file.target with the given mode (the umask applies).
@@ -143,7 +143,7 @@ bool replacingOpen(ReplacingFile& file, const char* path) {
 // Starts (and does not wait for) the writing of what has gathered since the last stretch. Only
 // a hint: a failure shows in a later write or the close if it matters.
 void startWriteback(ReplacingFile& file) {
-    if (file.temporary[0] == '\0' || file.written - file.writebackStarted < writebackStretch)
+    if (file.temporary[0] == '\0' || file.written - file.writebackStarted < kWritebackStretch)
         return;
     ::sync_file_range(file.descriptor, off_t(file.writebackStarted),
                       off_t(file.written - file.writebackStarted), SYNC_FILE_RANGE_WRITE);
