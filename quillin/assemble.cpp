@@ -56,7 +56,7 @@ void fillVertices(const ObjTables& obj, const MeshPlan& plan, uint32_t first, ui
 }
 
 void fillCopies(const MeshPlan& plan, Mesh& mesh) {
-    const uint32_t first = plan.baseVertexCount + plan.extraCount;
+    const uint32_t first = firstCopyVertex(plan);
     for (uint32_t i = 0; i < plan.copyCount; ++i)
         mesh.vertices[first + i] = mesh.vertices[plan.copies[i]];
 }

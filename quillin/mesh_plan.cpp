@@ -38,12 +38,10 @@ bool growArray(T*& array, uint32_t& capacity, uint64_t needed) {
     const uint64_t wanted = std::max<uint64_t>({needed, uint64_t{capacity} * 2, 64});
     if (wanted > UINT32_MAX)
         return false;
-    T* grown = mshAllocateArray<T>(static_cast<size_t>(wanted));
+    // Entries past the count are written before they are read: the new ones need no zeros.
+    T* grown = static_cast<T*>(mshGrow(array, sizeof(T) * capacity, wanted, sizeof(T)));
     if (grown == nullptr)
         return false;
-    if (capacity != 0)
-        std::memcpy(grown, array, sizeof(T) * capacity);
-    mshRelease(array);
     array = grown;
     capacity = static_cast<uint32_t>(wanted);
     return true;
@@ -128,8 +126,8 @@ uint32_t extraVertex(ExtraSet& set, uint32_t position, uint32_t texcoord, uint32
 uint32_t cornerVertex(uint64_t* claims, ExtraSet& set, const ObjCorner& corner) {
     uint64_t& held = claims[corner.position];
     // Nearly always: the corner names both parts, as the vertex's claim already holds them.
-    if (held == packClaim(corner.texcoord, corner.normal) && corner.texcoord != kNoIndex &&
-        corner.normal != kNoIndex)
+    // A held part is open or a number, never kNoIndex, so a corner naming none never matches.
+    if (held == packClaim(corner.texcoord, corner.normal))
         return kOwnVertex;
     const uint64_t claim = held ^ kClaimMask;
     uint32_t texcoord = static_cast<uint32_t>(claim);
@@ -281,9 +279,8 @@ bool planPolygonTriangles(const ObjTables& obj, const CornerVertexNumbers& numbe
 // Gives every corner its vertex, in file order within each position's corners, and writes the
 // triangles of every face. When every face is a triangle, the corners' vertex numbers are the
 // triangles' already. The work is shared out the same way whether or not a second thread runs
-// it, so the result never depends on threads.
-bool planTriangles(const ObjTables& obj, MeshPlan& plan) {
-    const uint32_t corners = plan.triangleCount + 2 * obj.storedFaces;
+// it, so the result never depends on threads. `corners`: the corners of the stored faces.
+bool planTriangles(const ObjTables& obj, uint32_t corners, MeshPlan& plan) {
     uint32_t* cornerVertices = mshAllocateArray<uint32_t>(corners);
     if (cornerVertices == nullptr)
         return false;
@@ -355,7 +352,7 @@ struct CopySet {
 };
 
 bool startCopySet(const MeshPlan& plan, CopySet& set) {
-    const uint32_t vertices = plan.baseVertexCount + plan.extraCount;
+    const uint32_t vertices = firstCopyVertex(plan);
     if (set.stamps == nullptr) {
         set.stamps = mshAllocateArray<uint32_t>(vertices);
         set.copyOf = mshAllocateArray<uint32_t>(vertices);
@@ -385,7 +382,7 @@ bool drawFromCopies(MeshPlan& plan, CopySet& set, uint32_t* triangle) {
                 return false;
             plan.copies[plan.copyCount] = vertex;
             set.stamps[vertex] = set.stamp;
-            set.copyOf[vertex] = plan.baseVertexCount + plan.extraCount + plan.copyCount++;
+            set.copyOf[vertex] = firstCopyVertex(plan) + plan.copyCount++;
             ++set.size;
         }
         triangle[c] = set.copyOf[vertex];
@@ -422,7 +419,7 @@ bool planGroup(MeshPlan& plan, CopySet& set, uint32_t id, uint32_t line, uint32_
     low = UINT32_MAX, high = 0;
     auto closeRun = [&](uint32_t at) {
         return copying ? addRecord(plan, id, line, runStart, at,
-                                   plan.baseVertexCount + plan.extraCount + set.firstCopy, set.size)
+                                   firstCopyVertex(plan) + set.firstCopy, set.size)
                        : addRecord(plan, id, line, runStart, at, low, high - low + 1);
     };
     for (uint32_t t = first; t < end; ++t) {
@@ -494,7 +491,8 @@ bool planMesh(const ObjTables& obj, const SideTables& side, MeshPlan& plan) {
     plan.triangleCount = storedCorners - 2 * obj.storedFaces;
     plan.claims = mshAllocateArray<uint64_t>(obj.positionCount);
     adviseHugePages(plan.claims, sizeof(uint64_t) * obj.positionCount);
-    const bool ok = plan.claims != nullptr && planTriangles(obj, plan) && planRecords(obj, plan);
+    const bool ok =
+        plan.claims != nullptr && planTriangles(obj, storedCorners, plan) && planRecords(obj, plan);
     if (!ok) {
         releaseMeshPlan(plan);
         return false;

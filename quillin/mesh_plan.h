@@ -51,8 +51,13 @@ struct MeshPlan {
     bool recordsAreGroups; // one record per "g" record, in order: the side file's rows name records
 };
 
+// The copies are numbered after the positions' own vertices and the extra ones.
+inline uint32_t firstCopyVertex(const MeshPlan& plan) {
+    return plan.baseVertexCount + plan.extraCount;
+}
+
 inline uint32_t plannedVertexCount(const MeshPlan& plan) {
-    return plan.baseVertexCount + plan.extraCount + plan.copyCount;
+    return firstCopyVertex(plan) + plan.copyCount;
 }
 
 // Plans the mesh of `obj`; false when memory runs out (the plan is then released).
