@@ -1,5 +1,6 @@
 // Eight text bytes as one little-endian word, and the digit tests and values that work on all
-// eight at once. Shared by the number conversions and the face shortcut.
+// eight at once; the one white-space test. Shared by the number conversions, the field splits
+// and the face shortcut.
 #pragma once
 
 #include <bit>
@@ -10,6 +11,17 @@
 namespace quillin {
 
 static_assert(std::endian::native == std::endian::little);
+
+// Space, tab, line end, vertical tab, form feed, carriage return: white space as the C library
+// reads it, and the blanks between OBJ fields. One bit each.
+inline constexpr uint64_t kCSpaceBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') |
+                                        (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
+                                        (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
+
+inline bool isCSpace(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && ((kCSpaceBits >> byte) & 1u) != 0;
+}
 
 inline uint64_t loadEight(const char* p) {
     uint64_t bytes = 0;
@@ -67,6 +79,17 @@ inline uint64_t eightDigitValue(uint64_t bytes) {
 inline uint64_t leadingDigitsValue(uint64_t bytes, int count) {
     const int padding = 64 - 8 * count;
     return eightDigitValue((bytes << padding) | (0x3030303030303030u >> (64 - padding)));
+}
+
+// For `word`, the text at some p whose first n (1 to 7) bytes are digits followed by '/' at
+// `slash` = p + n: true when the digits and '/' follow at slash + 1 and the digits again at
+// slash + n + 2, as in "12/12/12". Bytes past `last` load as zeros, which match neither a digit
+// nor a slash, so the second word is loaded only when the first lies inside the text.
+inline bool repeatsAfterSlash(const char* slash, const char* last, uint64_t word, int n) {
+    const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
+    const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
+    return ((loadUpToEight(slash + 1, last) ^ word) & digitsAndSlash) == 0 &&
+           ((loadUpToEight(slash + n + 2, last) ^ word) & digitsOnly) == 0;
 }
 
 } // namespace quillin

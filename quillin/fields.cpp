@@ -11,10 +11,6 @@ namespace quillin {
 
 namespace {
 
-bool isWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighs = 0x8080808080808080ull;
 
@@ -62,11 +58,11 @@ const char* scanToSpace(const char* p, const char* last) {
 const char* scanWord(const char* p, const char* last) {
     return scanUntil(
         p, last, [](uint64_t word) { return candidateBytes(word, 0); },
-        [](char c) { return isWhiteSpace(c) || c == '\0'; });
+        [](char c) { return isCSpace(c) || c == '\0'; });
 }
 
 const char* skipWhiteSpace(const char* p, const char* last) {
-    while (p != last && isWhiteSpace(*p))
+    while (p != last && isCSpace(*p))
         ++p;
     return p;
 }
@@ -117,11 +113,7 @@ const char* readRepeatedCorner(const char* p, const char* last, int32_t& number)
     if (n == 0)
         return nullptr;
     if (n < 8) {
-        const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
-        const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
-        if (static_cast<char>(word >> (8 * n)) != '/' ||
-            ((loadUpToEight(p + n + 1, last) ^ word) & digitsAndSlash) != 0 ||
-            ((loadUpToEight(p + 2 * n + 2, last) ^ word) & digitsOnly) != 0)
+        if (static_cast<char>(word >> (8 * n)) != '/' || !repeatsAfterSlash(p + n, last, word, n))
             return nullptr;
         number = static_cast<int32_t>(leadingDigitsValue(word, n));
         return p + 3 * n + 2;
@@ -168,9 +160,8 @@ int strCount(const char* first, const char* last, char c) {
     return count;
 }
 
-bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values,
-                          size_t count) {
-    const char* p = first + keywordLength;
+bool readFixedFloatFields(const char* first, const char* last, float* values, size_t count) {
+    const char* p = first;
     for (size_t i = 0; i < count; ++i) {
         p = skipWhiteSpace(p, last);
         const char* end = nullptr;
@@ -180,7 +171,7 @@ bool readFixedFloatFields(const char* first, const char* last, size_t keywordLen
         // (the number has none of its other stops), the last ("%s") at white space or a NUL.
         const bool middle = i + 1 < count;
         const bool wholeField =
-            middle ? end != last && *end == ' ' : end == last || *end == '\0' || isWhiteSpace(*end);
+            middle ? end != last && *end == ' ' : end == last || *end == '\0' || isCSpace(*end);
         if (!wholeField)
             return false;
         p = end;

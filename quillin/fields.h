@@ -19,7 +19,6 @@ struct Field {
     const char* first;
     const char* last;
 
-    bool empty() const { return first == last; }
 };
 
 // "%[^' '] %[^' '] ... %s" with `count` conversions. Fills fields[0..n) and returns n, the
@@ -38,13 +37,11 @@ size_t splitRecordFields(const char* first, const char* last, size_t keywordLeng
 // the caller then reads its corners in full.
 bool readRepeatedFaceNumbers(const char* first, const char* last, int32_t numbers[3]);
 
-// The float fields of a record split into its fields (after a keyword of `keywordLength`
-// characters) at blanks, each read with parseFloatText, in one scan: returns true and the
-// `count` values when every one of those fields is a plain fixed-point number as
-// parseFixedFloatPrefix reads it, each but the last followed by a space, and false for anything
-// else (the caller then splits the record in full).
-bool readFixedFloatFields(const char* first, const char* last, size_t keywordLength, float* values,
-                          size_t count);
+// The float fields of a record (the text after its keyword) split at blanks, each read with
+// parseFloatText, in one scan: returns true and the `count` values when every one of those fields
+// is a plain fixed-point number as parseFixedFloatPrefix reads it, each but the last followed by a
+// space, and false for anything else (the caller then splits the record in full).
+bool readFixedFloatFields(const char* first, const char* last, float* values, size_t count);
 
 // The number of times `c` occurs in the text, which ends at `last` or at its first NUL byte.
 int strCount(const char* first, const char* last, char c);

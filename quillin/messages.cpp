@@ -7,19 +7,28 @@
 
 namespace quillin {
 
+namespace {
+
+// `kind`: ".obj" or ".matrix".
+void printOpenError(const char* kind, const char* path) {
+    std::fprintf(stderr, "ERROR: Could not open %s file \"%s\" for reading\n", kind, path);
+}
+
+void printReadError(const char* kind, const char* path) {
+    std::fprintf(stderr, "ERROR: Could not read %s file \"%s\"\n", kind, path);
+}
+
+} // namespace
+
 void printUsage() {
     std::fputs("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n", stdout);
 }
 
 void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
-void printObjOpenError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not open .obj file \"%s\" for reading\n", path);
-}
+void printObjOpenError(const char* path) { printOpenError(".obj", path); }
 
-void printObjReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .obj file \"%s\"\n", path);
-}
+void printObjReadError(const char* path) { printReadError(".obj", path); }
 
 void printObjUtf16Error(const char* path) {
     std::fprintf(stderr, "ERROR: .obj file \"%s\" is UTF-16 text; save it as UTF-8 or ASCII\n",
@@ -43,13 +52,9 @@ void printObjWarning(ObjWarning warning) {
     std::fprintf(stderr, "WARNING: HEAP CORRUPTION DETECTED! LINE %d\n", static_cast<int>(warning));
 }
 
-void printSideOpenError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not open .matrix file \"%s\" for reading\n", path);
-}
+void printSideOpenError(const char* path) { printOpenError(".matrix", path); }
 
-void printSideReadError(const char* path) {
-    std::fprintf(stderr, "ERROR: Could not read .matrix file \"%s\"\n", path);
-}
+void printSideReadError(const char* path) { printReadError(".matrix", path); }
 
 void printGroupPositionError(uint64_t line, const char* path, uint32_t group, uint32_t rows) {
     std::fprintf(stderr,
@@ -63,7 +68,7 @@ void printInputFailure(InputResult result, const char* kind, const char* path) {
     case InputResult::ok:
         break;
     case InputResult::readFailed:
-        std::fprintf(stderr, "ERROR: Could not read %s file \"%s\"\n", kind, path);
+        printReadError(kind, path);
         break;
     case InputResult::outOfMemory:
         printOutOfMemory();

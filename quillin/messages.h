@@ -38,12 +38,12 @@ void printObjWarning(ObjWarning warning);
 
 void printSideOpenError(const char* path);
 void printSideReadError(const char* path);
-// A table row whose group position is not below the number of table rows.
 // The message of an input that could not be prepared for reading: the `kind` of file (".obj",
 // ".matrix") could not be read, memory ran out, it is neither a regular file nor a pipe, or it is
 // a pipe too long to hold.
 void printInputFailure(InputResult result, const char* kind, const char* path);
 
+// A table row whose group position is not below the number of table rows.
 void printGroupPositionError(uint64_t line, const char* path, uint32_t group, uint32_t rows);
 
 } // namespace quillin

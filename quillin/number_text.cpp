@@ -36,8 +36,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Scanning the text.
 
-bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 const char* skipSpace(const char* p, const char* last) {

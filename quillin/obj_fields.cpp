@@ -9,7 +9,7 @@ namespace quillin {
 namespace {
 
 bool isBlankAt(const char* p, const char* last) {
-    return isObjBlank(*p) || isObjContinuation(p, last);
+    return isCSpace(*p) || isObjContinuation(p, last);
 }
 
 const char* fieldEnd(const char* p, const char* last) {

@@ -18,16 +18,6 @@ namespace quillin {
 
 enum class ObjLineKind { other, position, texcoord, normal, face, group };
 
-// Space, tab, line end, vertical tab, form feed, carriage return: one bit each.
-inline constexpr uint64_t kObjBlankBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') |
-                                          (uint64_t{1} << '\n') | (uint64_t{1} << '\v') |
-                                          (uint64_t{1} << '\f') | (uint64_t{1} << '\r');
-
-inline bool isObjBlank(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= ' ' && ((kObjBlankBits >> byte) & 1u) != 0;
-}
-
 // A backslash at `p` followed by a line end (or a carriage return and a line end).
 inline bool isObjContinuation(const char* p, const char* last) {
     if (*p != '\\')
@@ -40,7 +30,7 @@ inline bool isObjContinuation(const char* p, const char* last) {
 
 // Whether a field ends at `p`: the end of the line, a blank or a continuation.
 inline bool endsObjField(const char* p, const char* last) {
-    return p == last || isObjBlank(*p) || isObjContinuation(p, last);
+    return p == last || isCSpace(*p) || isObjContinuation(p, last);
 }
 
 const char* skipObjBlanks(const char* p, const char* last);
@@ -68,7 +58,7 @@ inline ObjLineKind classifyObjLine(const char* first, const char* last, const ch
         }
     }
     const char* p = first;
-    if (p != last && isObjBlank(*p))
+    if (p != last && isCSpace(*p))
         p = skipObjBlanks(p, last);
     fields = p + 1;
     if (p == last)
@@ -200,10 +190,7 @@ inline bool readObjCornerQuickly(const char*& p, const char* last, ObjCornerNumb
     corner.hasTexcoord = corner.hasNormal = false;
     if (q != last && *q == '/') {
         // "p/p/p": the digits and '/' again, then the digits again.
-        const uint64_t digitsAndSlash = ~uint64_t{0} >> (8 * (7 - n));
-        const uint64_t digitsOnly = ~uint64_t{0} >> (8 * (8 - n));
-        if (last - q > 2 * n + 1 && ((loadUpToEight(q + 1, last) ^ word) & digitsAndSlash) == 0 &&
-            ((loadUpToEight(q + n + 2, last) ^ word) & digitsOnly) == 0 &&
+        if (last - q > 2 * n + 1 && repeatsAfterSlash(q, last, word, n) &&
             endsObjField(q + 2 * n + 2, last)) {
             corner.texcoord = corner.normal = corner.position;
             corner.hasTexcoord = corner.hasNormal = true;

@@ -42,13 +42,17 @@ void clearTables(ObjTables& tables) {
     std::memset(tables.groups, 0, sizeof(ObjGroup) * tables.groupCount);
 }
 
-// Reports a reader that stopped on a read error or for want of memory; true when it did.
-bool reportReaderFailure(const PieceReader& reader, const char* path) {
-    if (reader.failed)
+// Reports a read error, else a want of memory for a long line; true when either happened.
+bool reportReadFailure(bool failed, bool outOfMemory, const char* path) {
+    if (failed)
         printObjReadError(path);
-    else if (reader.outOfMemory)
+    else if (outOfMemory)
         printOutOfMemory();
-    return reader.failed || reader.outOfMemory;
+    return failed || outOfMemory;
+}
+
+bool reportReaderFailure(const PieceReader& reader, const char* path) {
+    return reportReadFailure(reader.failed, reader.outOfMemory, path);
 }
 
 bool allocate(const ObjCounts& counts, ObjTables& tables) {
@@ -63,10 +67,7 @@ bool parseInOneStretch(const TextInput& input, const ReadBuffer& buffer, const c
                        ObjTables& tables) {
     PieceReader reader;
     startPieces(reader, input, buffer);
-    const bool parsed = parseObjLines(reader, tables, path);
-    if (parsed)
-        reportReaderFailure(reader, path);
-    if (!parsed || reader.failed || reader.outOfMemory) {
+    if (!parseObjLines(reader, tables, path) || reportReaderFailure(reader, path)) {
         releaseObjTables(tables);
         return false;
     }
@@ -100,15 +101,6 @@ struct CountedChunks {
     ObjLineCounts counts[kChunks];
 };
 
-ObjLineCounts sumCounts(const CountedChunks& chunks, int first, int end) {
-    ObjLineCounts total{};
-    for (int j = first; j < end; ++j) {
-        total.records = sum(total.records, chunks.counts[j].records);
-        total.lines += chunks.counts[j].lines;
-    }
-    return total;
-}
-
 // Chunk boundaries at line starts near equal steps of the input, never going back; the middle
 // one is the split of the counting stretches.
 void placeChunks(const TextInput& input, const ReadBuffer& buffer, uint64_t size, uint64_t split,
@@ -135,13 +127,8 @@ struct ReaderFailures {
 };
 
 bool reportFailures(const ReaderFailures& failures, const char* path) {
-    const bool failed = failures.failed[0] || failures.failed[1];
-    const bool outOfMemory = failures.outOfMemory[0] || failures.outOfMemory[1];
-    if (failed)
-        printObjReadError(path);
-    else if (outOfMemory)
-        printOutOfMemory();
-    return failed || outOfMemory;
+    return reportReadFailure(failures.failed[0] || failures.failed[1],
+                             failures.outOfMemory[0] || failures.outOfMemory[1], path);
 }
 
 // The passes, as the test seam names them.
@@ -178,8 +165,9 @@ bool countTwoStretches(const TextInput& input, const TwoBuffers& two, CountedChu
         [&chunks](int j, PieceReader& reader) { chunks.counts[j] = countObjLines(reader); });
 }
 
-// Where each chunk's records go: the table places after the chunks before it.
-void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]) {
+// Where each chunk's records go: the table places after the chunks before it. Returns the
+// records of all the chunks.
+ObjCounts placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]) {
     ObjLineCounts before{};
     places[0] = placeAfter(before);
     for (int j = 0; j < kChunks; ++j) {
@@ -187,6 +175,7 @@ void placeChunkRecords(const CountedChunks& chunks, ObjPlace places[kChunks + 1]
         before.lines += chunks.counts[j].lines;
         places[j + 1] = placeAfter(before);
     }
+    return before.records;
 }
 
 // Parses the chunks on two threads, each taking the next chunk not yet parsed, into the places
@@ -226,8 +215,7 @@ bool readInTwoStretches(const TwoBuffers& two, const CountedChunks& placed, cons
     if (reportFailures(failures, path))
         return false;
     ObjPlace places[kChunks + 1];
-    placeChunkRecords(chunks, places);
-    if (!allocate(sumCounts(chunks, 0, kChunks).records, tables))
+    if (!allocate(placeChunkRecords(chunks, places), tables))
         return false;
     if (twoStretchSeam.betweenPasses != nullptr)
         twoStretchSeam.betweenPasses(twoStretchSeam.context);

@@ -64,12 +64,12 @@ bool roomFor(ParseState& s, uint32_t index, uint32_t limit, ObjWarning warning) 
 }
 
 // Positions and normals: x, y, z; a w component (or colours) is ignored, a missing value is 0.
-void parseVec3(ParseState& s, const char* keyword, const char* fields, const char* last,
-               ObjVec3* table, uint32_t& index, uint32_t limit, ObjWarning warning) {
+void parseVec3(ParseState& s, const char* fields, const char* last, ObjVec3* table, uint32_t& index,
+               uint32_t limit, ObjWarning warning) {
     if (!roomFor(s, index, limit, warning))
         return;
     float values[3];
-    if (readFixedFloatFields(keyword, last, static_cast<size_t>(fields - keyword), values, 3)) {
+    if (readFixedFloatFields(fields, last, values, 3)) {
         table[index++] = ObjVec3{values[0], values[1], values[2]};
         return;
     }
@@ -79,11 +79,11 @@ void parseVec3(ParseState& s, const char* keyword, const char* fields, const cha
                              floatOrZero(split, taken, 2)};
 }
 
-void parseTexcoord(ParseState& s, const char* keyword, const char* fields, const char* last) {
+void parseTexcoord(ParseState& s, const char* fields, const char* last) {
     if (!roomFor(s, s.at.texcoord, s.stretch.limit.texcoord, ObjWarning::texcoordPastTable))
         return;
     float values[2];
-    if (readFixedFloatFields(keyword, last, static_cast<size_t>(fields - keyword), values, 2)) {
+    if (readFixedFloatFields(fields, last, values, 2)) {
         s.tables.texcoords[s.at.texcoord++] = ObjVec2{values[0], values[1]};
         return;
     }
@@ -201,19 +201,17 @@ void parseLine(ParseState& s, const Piece& line) {
     const char* last = line.text + line.length;
     const char* fields = nullptr;
     const ObjLineKind kind = classifyObjLine(line.text, last, fields);
-    const char* keyword =
-        fields - (kind == ObjLineKind::texcoord || kind == ObjLineKind::normal ? 2 : 1);
     switch (kind) {
     case ObjLineKind::position:
-        parseVec3(s, keyword, fields, last, s.tables.positions, s.at.position,
-                  s.stretch.limit.position, ObjWarning::positionPastTable);
+        parseVec3(s, fields, last, s.tables.positions, s.at.position, s.stretch.limit.position,
+                  ObjWarning::positionPastTable);
         return;
     case ObjLineKind::normal:
-        parseVec3(s, keyword, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal,
+        parseVec3(s, fields, last, s.tables.normals, s.at.normal, s.stretch.limit.normal,
                   ObjWarning::normalPastTable);
         return;
     case ObjLineKind::texcoord:
-        parseTexcoord(s, keyword, fields, last);
+        parseTexcoord(s, fields, last);
         return;
     case ObjLineKind::face:
         parseFace(s, line, fields);

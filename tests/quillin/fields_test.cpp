@@ -161,7 +161,7 @@ TEST(ReadFixedFloatFields, SameValuesAsTheObjSplitWheneverItTakesTheRecord) {
         const char* first = copy.get();
         const char* last = first + text.size();
         float values[3];
-        if (!readFixedFloatFields(first, last, keyword.size(), values, count))
+        if (!readFixedFloatFields(first + keyword.size(), last, values, count))
             continue;
         ++taken;
         Field fields[3];
@@ -176,8 +176,9 @@ TEST(ReadFixedFloatFields, SameValuesAsTheObjSplitWheneverItTakesTheRecord) {
 
 TEST(ReadFixedFloatFields, TakesTheExporterSpellingAndLeavesOthersToTheFullSplit) {
     const auto read = [](const std::string& text, size_t count, float* values) {
-        return readFixedFloatFields(text.data(), text.data() + text.size(), text[1] == ' ' ? 1 : 2,
-                                    values, count);
+        const size_t keyword = text[1] == ' ' ? 1 : 2;
+        return readFixedFloatFields(text.data() + keyword, text.data() + text.size(), values,
+                                    count);
     };
     float v[3];
     ASSERT_TRUE(read(
