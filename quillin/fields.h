@@ -18,7 +18,6 @@ namespace quillin {
 struct Field {
     const char* first;
     const char* last;
-
 };
 
 // "%[^' '] %[^' '] ... %s" with `count` conversions. Fills fields[0..n) and returns n, the
