@@ -49,19 +49,29 @@ wchar_t* mshWidePath(const char* path) {
 
 char** mshUtf8Arguments(int argc, wchar_t** wideArgv) {
     const size_t count = argc > 0 ? size_t(argc) : 0;
+    // An argument that cannot be turned (none should) stays as an empty string of 1 byte.
     size_t textBytes = 0;
-    for (size_t i = 0; i < count; ++i)
-        textBytes += size_t(
-            ::WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr, nullptr));
+    for (size_t i = 0; i < count; ++i) {
+        const int length =
+            ::WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr, nullptr);
+        textBytes += length > 0 ? size_t(length) : 1;
+    }
     const size_t pointerBytes = (count + 1) * sizeof(char*);
     char** argv = static_cast<char**>(mshAllocate(pointerBytes + textBytes, 1));
     if (argv == nullptr)
         return nullptr;
     char* text = reinterpret_cast<char*>(argv) + pointerBytes;
+    size_t room = textBytes;
     for (size_t i = 0; i < count; ++i) {
         argv[i] = text;
-        text += ::WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, text, int(textBytes), nullptr,
-                                      nullptr);
+        int written =
+            ::WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, text, int(room), nullptr, nullptr);
+        if (written <= 0) {
+            *text = '\0';
+            written = 1;
+        }
+        text += written;
+        room -= size_t(written);
     }
     argv[count] = nullptr;
     return argv;
