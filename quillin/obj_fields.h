@@ -95,12 +95,26 @@ inline uint64_t sumOfObjLanes(__m128i counts) {
     return static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
            static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
+#elif defined(QUILLIN_NEON)
+// 0xFF for each blank byte of `bytes`: ' ' and the five bytes '\t' to '\r' (tab, line end,
+// vertical tab, form feed, carriage return), which lie less than 5 above '\t'.
+inline uint8x16_t objBlankBytes(uint8x16_t bytes) {
+    const uint8x16_t control = vcltq_u8(vsubq_u8(bytes, vdupq_n_u8('\t')), vdupq_n_u8(5));
+    return vorrq_u8(vceqq_u8(bytes, vdupq_n_u8(' ')), control);
+}
+#endif
 
-// countObjFields for a line of at least 16 bytes that ends at `last`, 16 bytes at a time.
-// Field starts are non-blank bytes after a blank one (the text starts after a blank: the
-// keyword's end); each adds one to a byte counter of its lane. A '#' anywhere sends the line to
-// the byte-by-byte count, which knows comments.
-inline uint64_t countObjFieldsInVectors(const char* first, const char* last) {
+// The fields in [first, last) before a comment, `first` lying inside the line that starts at
+// `line`. `continued`: the text may hold a backslash that continues the line (a line read with
+// more than one line end).
+inline uint64_t countObjFields(const char* line, const char* first, const char* last,
+                               bool continued) {
+#if defined(QUILLIN_SSE2)
+    if (continued || last - line < 16)
+        return countObjFieldsSlowly(first, last);
+    // Field starts are non-blank bytes after a blank one (the text starts after a blank: the
+    // keyword's end); each adds one to a byte counter of its lane. A '#' anywhere sends the line
+    // to the byte-by-byte count, which knows comments.
     __m128i starts = _mm_setzero_si128();
     __m128i hashes = _mm_setzero_si128();
     __m128i blankBefore = _mm_cvtsi32_si128(0xFF);
@@ -137,18 +151,11 @@ inline uint64_t countObjFieldsInVectors(const char* first, const char* last) {
     if (_mm_movemask_epi8(hashes) != 0)
         return countObjFieldsSlowly(first, last);
     return flushed + sumOfObjLanes(starts);
-}
 #elif defined(QUILLIN_NEON)
-// 0xFF for each blank byte of `bytes`: ' ' and the five bytes '\t' to '\r' (tab, line end,
-// vertical tab, form feed, carriage return), which lie less than 5 above '\t'.
-inline uint8x16_t objBlankBytes(uint8x16_t bytes) {
-    const uint8x16_t control = vcltq_u8(vsubq_u8(bytes, vdupq_n_u8('\t')), vdupq_n_u8(5));
-    return vorrq_u8(vceqq_u8(bytes, vdupq_n_u8(' ')), control);
-}
-
-// The same count as the SSE2 form: a field start is a non-blank byte whose predecessor (the
-// lane before, or the last lane of the previous 16 bytes) is blank.
-inline uint64_t countObjFieldsInVectors(const char* first, const char* last) {
+    // The same count as the SSE2 form above: each byte's predecessor's blank mark comes from
+    // vext of the previous 16 bytes' marks and the current ones.
+    if (continued || last - line < 16)
+        return countObjFieldsSlowly(first, last);
     const uint8x16_t none = vdupq_n_u8(0);
     uint8x16_t starts = none;
     uint8x16_t hashes = none;
@@ -181,18 +188,6 @@ inline uint64_t countObjFieldsInVectors(const char* first, const char* last) {
     if (vmaxvq_u8(hashes) != 0)
         return countObjFieldsSlowly(first, last);
     return flushed + vaddlvq_u8(starts);
-}
-#endif
-
-// The fields in [first, last) before a comment, `first` lying inside the line that starts at
-// `line`. `continued`: the text may hold a backslash that continues the line (a line read with
-// more than one line end).
-inline uint64_t countObjFields(const char* line, const char* first, const char* last,
-                               bool continued) {
-#if defined(QUILLIN_SSE2) || defined(QUILLIN_NEON)
-    if (continued || last - line < 16)
-        return countObjFieldsSlowly(first, last);
-    return countObjFieldsInVectors(first, last);
 #else
     (void)line;
     (void)continued;
