@@ -80,10 +80,51 @@ char* writeZeroDecimals(char* out) {
     return out + 25;
 }
 
-// The whole number m * 2^shift (m < 2^24, shift <= 104, so below 2^128) by eight-digit pieces
-// (rare: only floats of 2^23 and above). The value is held in four 32-bit limbs, the most
-// significant first, and divided by 10^8 limb by limb: each partial dividend stays below 2^59.
-char* writeWhole(uint64_t m, int shift, char* out) {
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 u128;
+
+// Whole numbers up to 2^128, by 19-digit pieces (rare: only floats of 2^23 and above).
+char* writeWhole128(u128 value, char* out) {
+    constexpr uint64_t kPow10to19 = 10000000000000000000ULL;
+    uint64_t pieces[3];
+    int count = 0;
+    do {
+        pieces[count++] = uint64_t(value % kPow10to19);
+        value /= kPow10to19;
+    } while (value != 0);
+    char text[24];
+    int length = 0;
+    uint64_t top = pieces[count - 1];
+    do {
+        text[length++] = char('0' + top % 10);
+        top /= 10;
+    } while (top != 0);
+    while (length > 0)
+        *out++ = text[--length];
+    for (int i = count - 2; i >= 0; --i) {
+        uint64_t piece = pieces[i];
+        for (int digit = 18; digit >= 0; --digit) {
+            out[digit] = char('0' + piece % 10);
+            piece /= 10;
+        }
+        out += 19;
+    }
+    return out;
+}
+#endif
+
+char* writeNonFinite(bool negative, bool isNan, char* out) {
+    const char* text =
+        isNan ? (negative ? "    -nan" : "     nan") : (negative ? "    -inf" : "     inf");
+    std::memcpy(out, text, 8);
+    return out + 8;
+}
+
+} // namespace
+
+// The value is held in four 32-bit limbs, the most significant first, and divided by 10^8 limb
+// by limb: each partial dividend stays below 2^59.
+char* writeWholePortably(uint64_t m, int shift, char* out) {
     uint32_t limbs[4] = {};
     const uint64_t moved = m << (shift % 32); // below 2^56: two limbs at most
     const int low = 3 - shift / 32;
@@ -110,15 +151,6 @@ char* writeWhole(uint64_t m, int shift, char* out) {
     return out;
 }
 
-char* writeNonFinite(bool negative, bool isNan, char* out) {
-    const char* text =
-        isNan ? (negative ? "    -nan" : "     nan") : (negative ? "    -inf" : "     inf");
-    std::memcpy(out, text, 8);
-    return out + 8;
-}
-
-} // namespace
-
 char* formatFixed24(float value, char* out) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
@@ -139,8 +171,13 @@ char* formatFixed24(float value, char* out) {
         out = writeUnsignedBelow100Million(whole, out);
         return writeDecimals(decimalsOfFixedPoint(f << (64 - k)), out);
     }
-    if (k <= 0)
-        return writeZeroDecimals(writeWhole(m, -k, out));
+    if (k <= 0) {
+#if defined(__SIZEOF_INT128__)
+        return writeZeroDecimals(writeWhole128(u128(m) << -k, out));
+#else
+        return writeZeroDecimals(writeWholePortably(m, -k, out));
+#endif
+    }
     *out++ = '0';
     if (k >= 105) // below 2^-81: every decimal rounds to zero
         return writeZeroDecimals(out);

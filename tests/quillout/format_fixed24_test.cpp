@@ -174,6 +174,25 @@ TEST(QuilloutUnsignedText, MatchesPercentU) {
     EXPECT_EQ(mismatches, 0u);
 }
 
+// The whole-number writer of compilers without a 128-bit type, against the C library at every
+// shift a float can need, for the ends of the mantissa range and random mantissas.
+TEST(QuilloutFixed24, PortableWholeNumbersMatchTheCLibrary) {
+    std::mt19937 random(104);
+    uint64_t mismatches = 0;
+    std::string first;
+    for (int shift = 0; shift <= 104; ++shift)
+        for (uint64_t m : {uint64_t{1} << 23, (uint64_t{1} << 24) - 1, uint64_t{random() >> 8},
+                           uint64_t{random() >> 8} | (uint64_t{1} << 23)}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.0f", std::ldexp(double(m), shift));
+            char text[64];
+            const std::string actual(text, quillout::writeWholePortably(m, shift, text));
+            if (actual != expected && mismatches++ == 0)
+                first = actual + " for " + expected;
+        }
+    EXPECT_EQ(mismatches, 0u) << first;
+}
+
 // The portable product is what a compiler without a 128-bit type uses; here it is checked
 // against that type on edge values (limb boundaries, all ones) and on random pairs of every
 // magnitude.
