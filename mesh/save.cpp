@@ -133,7 +133,8 @@ bool writeBytes(OutBuffer& out, const void* bytes, size_t size) {
 }
 
 // Little-endian hosts hold triangles, groups, group-to-matrix entries and matrices byte for
-// byte as the file does, so those tables go out whole.
+// byte as the file does, so those tables go out whole; other hosts encode entry by entry. The
+// condition is a constant: both branches are compiled on every host and one folds away.
 template <typename T>
 bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count, uint32_t countField,
                 size_t recordSize) {
@@ -141,9 +142,8 @@ bool writeTable(OutBuffer& out, uint32_t tag, const T* table, uint32_t count, ui
         return true;
     if (!writeSectionHeader(out, tag, countField))
         return false;
-    if constexpr (kHostIsLittleEndian) {
+    if (kHostIsLittleEndian)
         return writeBytes(out, table, size_t{count} * recordSize);
-    }
     return writeRecords(out, table, count, recordSize,
                         [](unsigned char* bytes, const T& entry) { encodeRecord(bytes, entry); });
 }

@@ -3,14 +3,13 @@
 // and the face shortcut.
 #pragma once
 
+#include "little_endian.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace quillin {
-
-static_assert(std::endian::native == std::endian::little);
 
 // Space, tab, line end, vertical tab, form feed, carriage return: white space as the C library
 // reads it, and the blanks between OBJ fields. One bit each.
@@ -23,17 +22,9 @@ inline bool isCSpace(char c) {
     return byte <= ' ' && ((kCSpaceBits >> byte) & 1u) != 0;
 }
 
-inline uint64_t loadEight(const char* p) {
-    uint64_t bytes = 0;
-    std::memcpy(&bytes, p, sizeof bytes);
-    return bytes;
-}
+inline uint64_t loadEight(const char* p) { return msh::loadLittleEndian<uint64_t>(p); }
 
-inline uint64_t loadFour(const char* p) {
-    uint32_t bytes = 0;
-    std::memcpy(&bytes, p, sizeof bytes);
-    return bytes;
-}
+inline uint64_t loadFour(const char* p) { return msh::loadLittleEndian<uint32_t>(p); }
 
 // The first eight bytes of [p, last), zero bytes past `last`, without reading past it: short
 // ranges are covered by two overlapping loads, or by single bytes.

@@ -28,16 +28,12 @@ uint64_t candidateBytes(uint64_t word, uint64_t extra) {
 template <typename Marks, typename IsStop>
 const char* scanUntil(const char* p, const char* last, Marks marksOf, IsStop isStop) {
     while (last - p >= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        if constexpr (std::endian::native == std::endian::little) {
-            const uint64_t marks = marksOf(word);
-            if (marks == 0) {
-                p += 8;
-                continue;
-            }
-            p += std::countr_zero(marks) / 8;
+        const uint64_t marks = marksOf(loadEight(p));
+        if (marks == 0) {
+            p += 8;
+            continue;
         }
+        p += std::countr_zero(marks) / 8;
         if (isStop(*p))
             return p;
         ++p;

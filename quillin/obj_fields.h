@@ -6,13 +6,10 @@
 
 #include "quillin/digit_words.h"
 #include "quillin/fields.h"
+#include "quillin/vector_bytes.h"
 
 #include <cstddef>
 #include <cstdint>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quillin {
 
@@ -84,7 +81,7 @@ inline ObjLineKind classifyObjLine(const char* first, const char* last, const ch
 // The fields in [first, last) before a comment, byte by byte.
 uint64_t countObjFieldsSlowly(const char* first, const char* last);
 
-#if defined(__SSE2__)
+#if defined(QUILLIN_SSE2)
 // 0xFF for each blank byte of `bytes`: '\t' to '\r' (tab, line end, vertical tab, form feed,
 // carriage return) and ' '.
 inline __m128i objBlankBytes(__m128i bytes) {
@@ -98,6 +95,13 @@ inline uint64_t sumOfObjLanes(__m128i counts) {
     return static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
            static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
+#elif defined(QUILLIN_NEON)
+// 0xFF for each blank byte of `bytes`: ' ' and the five bytes '\t' to '\r' (tab, line end,
+// vertical tab, form feed, carriage return), which lie less than 5 above '\t'.
+inline uint8x16_t objBlankBytes(uint8x16_t bytes) {
+    const uint8x16_t control = vcltq_u8(vsubq_u8(bytes, vdupq_n_u8('\t')), vdupq_n_u8(5));
+    return vorrq_u8(vceqq_u8(bytes, vdupq_n_u8(' ')), control);
+}
 #endif
 
 // The fields in [first, last) before a comment, `first` lying inside the line that starts at
@@ -105,7 +109,7 @@ inline uint64_t sumOfObjLanes(__m128i counts) {
 // more than one line end).
 inline uint64_t countObjFields(const char* line, const char* first, const char* last,
                                bool continued) {
-#if defined(__SSE2__)
+#if defined(QUILLIN_SSE2)
     if (continued || last - line < 16)
         return countObjFieldsSlowly(first, last);
     // Field starts are non-blank bytes after a blank one (the text starts after a blank: the
@@ -147,6 +151,43 @@ inline uint64_t countObjFields(const char* line, const char* first, const char* 
     if (_mm_movemask_epi8(hashes) != 0)
         return countObjFieldsSlowly(first, last);
     return flushed + sumOfObjLanes(starts);
+#elif defined(QUILLIN_NEON)
+    // The same count as the SSE2 form above: each byte's predecessor's blank mark comes from
+    // vext of the previous 16 bytes' marks and the current ones.
+    if (continued || last - line < 16)
+        return countObjFieldsSlowly(first, last);
+    const uint8x16_t none = vdupq_n_u8(0);
+    uint8x16_t starts = none;
+    uint8x16_t hashes = none;
+    uint8x16_t blankBefore = vsetq_lane_u8(0xFF, none, 15); // the keyword's end
+    const uint8x16_t hash = vdupq_n_u8('#');
+    uint64_t flushed = 0;
+    const char* p = first;
+    for (int chunks = 0; last - p >= 16; p += 16) {
+        if (++chunks == 255) {
+            flushed += vaddlvq_u8(starts);
+            starts = none;
+            chunks = 0;
+        }
+        const uint8x16_t bytes = vld1q_u8(reinterpret_cast<const uint8_t*>(p));
+        const uint8x16_t blank = objBlankBytes(bytes);
+        hashes = vorrq_u8(hashes, vceqq_u8(bytes, hash));
+        starts = vsubq_u8(starts, vbicq_u8(vextq_u8(blankBefore, blank, 15), blank));
+        blankBefore = blank;
+    }
+    if (p != last) {
+        const int done = 16 - static_cast<int>(last - p);
+        const uint8x16_t bytes = vld1q_u8(reinterpret_cast<const uint8_t*>(last - 16));
+        const uint8x16_t blank = objBlankBytes(bytes);
+        hashes = vorrq_u8(hashes, vceqq_u8(bytes, hash));
+        static constexpr uint8_t kLanes[16] = {0, 1, 2,  3,  4,  5,  6,  7,
+                                               8, 9, 10, 11, 12, 13, 14, 15};
+        const uint8x16_t keep = vcgeq_u8(vld1q_u8(kLanes), vdupq_n_u8(static_cast<uint8_t>(done)));
+        starts = vsubq_u8(starts, vandq_u8(vbicq_u8(vextq_u8(none, blank, 15), blank), keep));
+    }
+    if (vmaxvq_u8(hashes) != 0)
+        return countObjFieldsSlowly(first, last);
+    return flushed + vaddlvq_u8(starts);
 #else
     (void)line;
     (void)continued;

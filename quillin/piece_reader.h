@@ -5,15 +5,13 @@
 // Every buffer comes from the allocation seam (msh_alloc.h), so tests can make each one fail.
 #pragma once
 
+#include "quillin/vector_bytes.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quillin {
 
@@ -144,9 +142,18 @@ inline bool continuesLine(const char* data, size_t start, size_t lineEnd) {
 // memory (`outOfMemory`).
 bool nextLine(PieceReader& reader, Piece& line);
 
+// The line ends among the 64 bytes at `p`, byte by byte: bit i is set when p[i] is '\n'. What
+// hosts without vector instructions use, and the reference for the vector forms.
+inline uint64_t lineEndsIn64Portably(const char* p) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= static_cast<uint64_t>(p[i] == '\n') << i;
+    return mask;
+}
+
 // The line ends among the 64 bytes at `p`: bit i is set when p[i] is '\n'.
 inline uint64_t lineEndsIn64(const char* p) {
-#if defined(__SSE2__)
+#if defined(QUILLIN_SSE2)
     const __m128i lineEnd = _mm_set1_epi8('\n');
     uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
@@ -156,11 +163,22 @@ inline uint64_t lineEndsIn64(const char* p) {
                 << (16 * i);
     }
     return mask;
+#elif defined(QUILLIN_NEON)
+    // Each line end becomes its bit within its eight bytes; three rounds of pairwise sums
+    // gather each eight neighbouring bytes into one, the 64 bytes into one word.
+    static constexpr uint8_t kBitOfByte[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                               1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t bitOfByte = vld1q_u8(kBitOfByte);
+    const uint8x16_t lineEnd = vdupq_n_u8('\n');
+    uint8x16_t bits[4];
+    for (int i = 0; i < 4; ++i) {
+        const uint8x16_t bytes = vld1q_u8(reinterpret_cast<const uint8_t*>(p + 16 * i));
+        bits[i] = vandq_u8(vceqq_u8(bytes, lineEnd), bitOfByte);
+    }
+    const uint8x16_t fours = vpaddq_u8(vpaddq_u8(bits[0], bits[1]), vpaddq_u8(bits[2], bits[3]));
+    return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(fours, fours)), 0);
 #else
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i)
-        mask |= static_cast<uint64_t>(p[i] == '\n') << i;
-    return mask;
+    return lineEndsIn64Portably(p);
 #endif
 }
 

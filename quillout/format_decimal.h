@@ -2,19 +2,16 @@
 // blocks of the float formatter and of every count and corner number the exporter prints.
 #pragma once
 
+#include "little_endian.h"
+
 #include <bit>
 #include <cstdint>
-#include <cstring>
-
-// The digit words below are stored with memcpy in little-endian byte order; on another host
-// the digits would come out reversed, so such a build stops here.
-static_assert(std::endian::native == std::endian::little);
 
 namespace quillout {
 
-// Eight ASCII digits of n (n < 100000000, leading zeros kept), packed in the byte order they
-// are stored in memory on a little-endian machine. Every lane of the 64-bit word works on its
-// own digits, so the eight digits cost a handful of multiplications.
+// Eight ASCII digits of n (n < 100000000, leading zeros kept), the first digit in the lowest
+// byte: stored in little-endian byte order, the word is the text. Every lane of the 64-bit word
+// works on its own digits, so the eight digits cost a handful of multiplications.
 inline uint64_t eightDigitsLittleEndian(uint32_t n) {
     const uint64_t merged = (n / 10000) | (uint64_t(n % 10000) << 32);
     const uint64_t hundreds = ((merged * 10486) >> 20) & 0x0000007F0000007FULL;
@@ -26,8 +23,7 @@ inline uint64_t eightDigitsLittleEndian(uint32_t n) {
 
 // Writes exactly eight digits of n (n < 100000000) and returns the end.
 inline char* writeEightDigits(uint32_t n, char* out) {
-    const uint64_t digits = eightDigitsLittleEndian(n);
-    std::memcpy(out, &digits, 8);
+    msh::storeLittleEndian(out, eightDigitsLittleEndian(n));
     return out + 8;
 }
 
@@ -37,9 +33,8 @@ inline char* writeUnsignedBelow100Million(uint32_t n, char* out) {
     const uint64_t digits = eightDigitsLittleEndian(n);
     // Leading '0' digits are the low zero bytes of digits ^ '0'; the last digit always stays.
     const uint64_t nonZero = (digits ^ 0x3030303030303030ULL) | (uint64_t(1) << 56);
-    const int leadingZeros = __builtin_ctzll(nonZero) / 8;
-    const uint64_t kept = digits >> (8 * leadingZeros);
-    std::memcpy(out, &kept, 8);
+    const int leadingZeros = std::countr_zero(nonZero) / 8;
+    msh::storeLittleEndian(out, digits >> (8 * leadingZeros));
     return out + 8 - leadingZeros;
 }
 

@@ -1,6 +1,7 @@
 #include "quillout/format_fixed24.h"
 
 #include "quillout/format_decimal.h"
+#include "quillout/wide_multiply.h"
 
 #include <cstdint>
 #include <cstring>
@@ -18,8 +19,6 @@
 namespace quillout {
 namespace {
 
-__extension__ typedef unsigned __int128 u128;
-
 constexpr uint64_t kPow10to8 = 100000000;
 
 struct Decimals {
@@ -28,9 +27,9 @@ struct Decimals {
 
 // The next eight decimals of the 64-bit fraction; the rest stays in it.
 uint32_t nextEightDecimals(uint64_t& fraction) {
-    const u128 product = u128(fraction) * kPow10to8;
-    fraction = uint64_t(product);
-    return uint32_t(product >> 64);
+    const WideProduct product = multiplyWide(fraction, kPow10to8);
+    fraction = product.low;
+    return uint32_t(product.high);
 }
 
 // Decimals of the fixed-point fraction (value = fraction / 2^64).
@@ -53,15 +52,19 @@ Decimals decimalsOfFixedPoint(uint64_t fraction) {
 }
 
 // Decimals of f / 2^k for 65 <= k <= 104 and f < 2^24: the value is below 2^-41, so the first
-// eight decimals are zero and the rounded rest is below 2^40.
+// eight decimals are zero and the rounded rest is below 2^40. The 24 decimals are f * 10^24
+// / 2^k: f * 10^12 still fits 64 bits, and the second factor 10^12 gives a product below 2^104
+// whose quotient and remainder by 2^k part at bit k - 64 of its high word.
 Decimals decimalsOfTinyFraction(uint64_t f, int k) {
-    constexpr u128 kPow10to24 = u128(1000000000000ULL) * 1000000000000ULL;
-    const u128 product = u128(f) * kPow10to24;
-    const uint64_t quotient = uint64_t(product >> k);
-    const u128 remainder = product & ((u128(1) << k) - 1);
-    const u128 half = u128(1) << (k - 1);
-    const uint64_t rounded =
-        quotient + (remainder > half || (remainder == half && (quotient & 1) != 0));
+    constexpr uint64_t kPow10to12 = 1000000000000ULL;
+    const WideProduct product = multiplyWide(f * kPow10to12, kPow10to12);
+    const int highShift = k - 64;
+    const uint64_t quotient = product.high >> highShift;
+    const uint64_t remainderHigh = product.high & ((uint64_t(1) << highShift) - 1);
+    const uint64_t halfHigh = uint64_t(1) << (highShift - 1); // one half is halfHigh:0
+    const bool roundUp = remainderHigh > halfHigh ||
+                         (remainderHigh == halfHigh && (product.low != 0 || (quotient & 1) != 0));
+    const uint64_t rounded = quotient + roundUp;
     return Decimals{{0, uint32_t(rounded / kPow10to8), uint32_t(rounded % kPow10to8)}};
 }
 
@@ -77,7 +80,10 @@ char* writeZeroDecimals(char* out) {
     return out + 25;
 }
 
-// Whole numbers up to 2^128, by 19-digit pieces (rare: only floats of 2^40 and above).
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 u128;
+
+// Whole numbers up to 2^128, by 19-digit pieces (rare: only floats of 2^23 and above).
 char* writeWhole128(u128 value, char* out) {
     constexpr uint64_t kPow10to19 = 10000000000000000000ULL;
     uint64_t pieces[3];
@@ -105,6 +111,7 @@ char* writeWhole128(u128 value, char* out) {
     }
     return out;
 }
+#endif
 
 char* writeNonFinite(bool negative, bool isNan, char* out) {
     const char* text =
@@ -114,6 +121,35 @@ char* writeNonFinite(bool negative, bool isNan, char* out) {
 }
 
 } // namespace
+
+// The value is held in four 32-bit limbs, the most significant first, and divided by 10^8 limb
+// by limb: each partial dividend stays below 2^59.
+char* writeWholePortably(uint64_t m, int shift, char* out) {
+    uint32_t limbs[4] = {};
+    const uint64_t moved = m << (shift % 32); // below 2^56: two limbs at most
+    const int low = 3 - shift / 32;
+    limbs[low] = uint32_t(moved);
+    if (low > 0)
+        limbs[low - 1] = uint32_t(moved >> 32);
+    uint32_t pieces[5]; // 2^128 has 39 digits
+    int count = 0;
+    bool more;
+    do {
+        uint64_t remainder = 0;
+        more = false;
+        for (uint32_t& limb : limbs) {
+            const uint64_t dividend = remainder << 32 | limb;
+            limb = uint32_t(dividend / kPow10to8);
+            remainder = dividend % kPow10to8;
+            more |= limb != 0;
+        }
+        pieces[count++] = uint32_t(remainder);
+    } while (more);
+    out = writeUnsignedBelow100Million(pieces[count - 1], out);
+    for (int i = count - 2; i >= 0; --i)
+        out = writeEightDigits(pieces[i], out);
+    return out;
+}
 
 char* formatFixed24(float value, char* out) {
     uint32_t bits;
@@ -135,8 +171,13 @@ char* formatFixed24(float value, char* out) {
         out = writeUnsignedBelow100Million(whole, out);
         return writeDecimals(decimalsOfFixedPoint(f << (64 - k)), out);
     }
-    if (k <= 0)
+    if (k <= 0) {
+#if defined(__SIZEOF_INT128__)
         return writeZeroDecimals(writeWhole128(u128(m) << -k, out));
+#else
+        return writeZeroDecimals(writeWholePortably(m, -k, out));
+#endif
+    }
     *out++ = '0';
     if (k >= 105) // below 2^-81: every decimal rounds to zero
         return writeZeroDecimals(out);

@@ -1,6 +1,8 @@
 // Exact "%8.24f" text of a float, without stdio.
 #pragma once
 
+#include <cstdint>
+
 namespace quillout {
 
 // Longest text formatFixed24 writes: a sign, 39 integer digits (FLT_MAX), the point and 24
@@ -13,5 +15,10 @@ constexpr int kFixed24MaxLength = 1 + 39 + 1 + 24;
 // same format: "     inf", "    -inf", "     nan", "    -nan" (the width 8 takes effect only
 // there). No terminating zero is written.
 char* formatFixed24(float value, char* out);
+
+// Writes the whole number m * 2^shift (m < 2^24, shift <= 104) as "%.0f" prints it and returns
+// the end, with 64-bit arithmetic only: what formatFixed24 uses for floats of 2^23 and above
+// where the compiler has no 128-bit integer type. May store up to seven bytes past that end.
+char* writeWholePortably(uint64_t m, int shift, char* out);
 
 } // namespace quillout

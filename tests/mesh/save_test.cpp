@@ -1,4 +1,6 @@
-// mshSave: exact bytes of every section, present-but-empty tables, and every failure.
+// mshSave: exact bytes of every section, present-but-empty tables, and every failure; the
+// little-endian words that the programs' text scans load and store.
+#include "little_endian.h"
 #include "msh.h"
 #include "msh_alloc.h"
 #include "msh_test_bytes.h"
@@ -206,6 +208,20 @@ TEST(MeshSave, FullDeviceFailsWithTheWriteMessage) {
         EXPECT_EQ(saved.result, 0);
         EXPECT_EQ(saved.errors, "mshSave(): ERROR: Could not write data to file \"/dev/full\"");
     }
+}
+
+// The first byte is the lowest on every host; the swap the big-endian hosts use, on all.
+TEST(LittleEndianWords, FirstByteIsTheLowest) {
+    const char bytes[] = "\x01\x02\x03\x04\x05\x06\x07\x08";
+    EXPECT_EQ(msh::loadLittleEndian<uint64_t>(bytes), 0x0807060504030201u);
+    EXPECT_EQ(msh::loadLittleEndian<uint32_t>(bytes + 4), 0x08070605u);
+    char stored[9] = {};
+    msh::storeLittleEndian(stored, uint64_t{0x3837363534333231});
+    EXPECT_STREQ(stored, "12345678");
+    msh::storeLittleEndian(stored, uint32_t{0x64636261});
+    EXPECT_STREQ(stored, "abcd5678");
+    EXPECT_EQ(msh::byteSwapped(uint64_t{0x0102030405060708}), 0x0807060504030201u);
+    EXPECT_EQ(msh::byteSwapped(uint32_t{0x01020304}), 0x04030201u);
 }
 
 } // namespace

@@ -289,6 +289,37 @@ TEST(ReadRepeatedFaceNumbers, SameCornersAsTheFullReading) {
     EXPECT_GT(taken, 3000);
 }
 
+// The field count of the counting pass in its vector form (where the host has one) against the
+// byte-by-byte count: random face lines of blanks, digits, slashes, high bytes and now and then a
+// '#', of every length around the 16-byte steps and past the 255 steps a lane counter holds.
+TEST(CountObjFields, VectorCountAgreesWithTheByteByByteCount) {
+    std::string longLine = "f";
+    for (int i = 0; i < 5000; ++i)
+        longLine += " 1";
+    EXPECT_EQ(quillin::countObjFields(longLine.data(), longLine.data() + 1,
+                                      longLine.data() + longLine.size(), false),
+              5000u);
+    const char alphabet[] = "   11//a\t\r\v\f\n\x80\xff";
+    std::mt19937 random(16);
+    uint64_t mismatches = 0;
+    std::string first;
+    for (uint32_t round = 0; round < 20000; ++round) {
+        std::string line = "f ";
+        const bool beyondLaneCounts = round % 100 == 0; // and without a '#'
+        const size_t length = beyondLaneCounts ? 4000 + random() % 5000 : random() % 70;
+        for (size_t i = 0; i < length; ++i)
+            line += !beyondLaneCounts && random() % 400 == 0
+                        ? '#'
+                        : alphabet[random() % (sizeof alphabet - 1)];
+        const char* last = line.data() + line.size();
+        if (quillin::countObjFields(line.data(), line.data() + 1, last, false) !=
+                quillin::countObjFieldsSlowly(line.data() + 1, last) &&
+            mismatches++ == 0)
+            first = line;
+    }
+    EXPECT_EQ(mismatches, 0u) << first;
+}
+
 TEST(StrCount, CountsUpToTheEndOrTheFirstNul) {
     const std::string text("f 1/1/1 2/2/2 3/3/3\n", 20);
     EXPECT_EQ(strCount(text.data(), text.data() + text.size(), '/'), 6);

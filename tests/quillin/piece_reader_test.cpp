@@ -171,6 +171,25 @@ TEST(PieceReader, LinesCutFromBlocksAreWhole) {
     }
 }
 
+// The line-end mask in its vector form (where the host has one) against the byte-by-byte form,
+// on random bytes of every line-end density, at every alignment; and one mask spelled out.
+TEST(PieceReader, LineEndMaskAgreesWithTheByteByByteMask) {
+    std::string block(64, 'a');
+    block[0] = block[9] = block[63] = '\n';
+    EXPECT_EQ(quillin::lineEndsIn64(block.data()), (uint64_t{1} << 63) | (1u << 9) | 1u);
+    std::mt19937 random(64);
+    std::string text(128, '\0');
+    uint64_t mismatches = 0;
+    for (uint32_t round = 0; round < 2000; ++round) {
+        for (char& c : text)
+            c = random() % (1 + round % 16) == 0 ? '\n' : static_cast<char>(random());
+        for (size_t offset = 0; offset + 64 <= text.size(); ++offset)
+            mismatches += quillin::lineEndsIn64(text.data() + offset) !=
+                          quillin::lineEndsIn64Portably(text.data() + offset);
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
 // A visit that says stop ends the walk at once, and the reader goes on from the line after it.
 TEST(PieceReader, StoppingTheWalkLeavesTheReaderAtTheNextLine) {
     std::string text;

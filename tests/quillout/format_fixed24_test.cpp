@@ -1,7 +1,9 @@
 // The float formatter against literal texts and against the C library over millions of bit
-// patterns; the integer formatter against "%u".
+// patterns; the integer formatter against "%u"; the portable 128-bit product against the
+// compiler's.
 #include "quillout/format_decimal.h"
 #include "quillout/format_fixed24.h"
+#include "quillout/wide_multiply.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +172,55 @@ TEST(QuilloutUnsignedText, MatchesPercentU) {
             mismatches += unsignedText(value) != expected;
         }
     EXPECT_EQ(mismatches, 0u);
+}
+
+// The whole-number writer of compilers without a 128-bit type, against the C library at every
+// shift a float can need, for the ends of the mantissa range and random mantissas.
+TEST(QuilloutFixed24, PortableWholeNumbersMatchTheCLibrary) {
+    std::mt19937 random(104);
+    uint64_t mismatches = 0;
+    std::string first;
+    for (int shift = 0; shift <= 104; ++shift)
+        for (uint64_t m : {uint64_t{1} << 23, (uint64_t{1} << 24) - 1, uint64_t{random() >> 8},
+                           uint64_t{random() >> 8} | (uint64_t{1} << 23)}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.0f", std::ldexp(double(m), shift));
+            char text[64];
+            const std::string actual(text, quillout::writeWholePortably(m, shift, text));
+            if (actual != expected && mismatches++ == 0)
+                first = actual + " for " + expected;
+        }
+    EXPECT_EQ(mismatches, 0u) << first;
+}
+
+// The portable product is what a compiler without a 128-bit type uses; here it is checked
+// against that type on edge values (limb boundaries, all ones) and on random pairs of every
+// magnitude.
+TEST(QuilloutWideMultiply, PortableProductMatchesTheWideType) {
+    const auto portable = quillout::multiplyWidePortably(1000000000000u, 1000000000000u);
+    EXPECT_EQ(portable.high, 0xD3C2u); // 10^24
+    EXPECT_EQ(portable.low, 0x1BCECCEDA1000000u);
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef unsigned __int128 Wide;
+    uint64_t mismatches = 0;
+    const auto check = [&mismatches](uint64_t a, uint64_t b) {
+        const quillout::WideProduct product = quillout::multiplyWidePortably(a, b);
+        const Wide expected = Wide(a) * b;
+        mismatches += product.high != uint64_t(expected >> 64) || product.low != uint64_t(expected);
+    };
+    constexpr uint64_t kOnes = ~uint64_t{0};
+    const uint64_t edges[] = {0,     1,         2,          kOnes >> 32, kOnes >> 31, 1000000000000,
+                              kOnes, kOnes - 1, kOnes >> 1, kOnes << 32, kOnes << 63};
+    for (uint64_t a : edges)
+        for (uint64_t b : edges)
+            check(a, b);
+    std::mt19937_64 random(128);
+    for (uint32_t i = 0; i < kRandomSamples / 3; ++i) {
+        const uint64_t a = random() >> (i % 64);
+        check(a, random() >> (i / 64 % 64));
+    }
+    EXPECT_EQ(mismatches, 0u);
+#endif
 }
 
 } // namespace
