@@ -3,13 +3,11 @@
 #include "msh.h"
 #include "msh_alloc.h"
 #include "msh_format.h"
+#include "platform_file.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
-#include <sys/stat.h>
-#include <system_error>
 
 using namespace msh;
 
@@ -274,19 +272,14 @@ Mesh* loadFromSource(ByteSource& source, const char* name) {
     return mesh;
 }
 
-// The size of an open regular file, found by seeking. False for anything else: a pipe cannot
-// seek, and a device such as /dev/zero seeks to a size of 0 while holding endless bytes, so
-// taking its size would silently load an empty mesh.
+// The size of an open regular file. False for anything else: a pipe has no size, and a device
+// such as /dev/zero tells a size of 0 while holding endless bytes, so taking its size would
+// silently load an empty mesh.
 bool findFileSize(std::FILE* file, uint64_t& size) {
-    struct stat status {};
-    if (::fstat(::fileno(file), &status) != 0 || !S_ISREG(status.st_mode))
+    FileStatus status{};
+    if (!mshFileStatus(file, status) || status.kind != FileKind::regular)
         return false;
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return false;
-    const long end = std::ftell(file);
-    if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0)
-        return false;
-    size = uint64_t(end);
+    size = status.size;
     return true;
 }
 
@@ -296,10 +289,9 @@ const char* printableName(const char* name) { return name != nullptr ? name : ""
 
 Mesh* mshLoad(const char* path) {
     const char* name = printableName(path);
-    std::error_code ignored;
     // A directory opens for reading on some systems but holds no bytes to read.
-    const bool isDirectory = path != nullptr && std::filesystem::is_directory(path, ignored);
-    std::FILE* file = isDirectory || path == nullptr ? nullptr : std::fopen(path, "rb");
+    const bool isDirectory = path != nullptr && mshIsDirectory(path);
+    std::FILE* file = isDirectory || path == nullptr ? nullptr : mshOpenFile(path, "rb");
     if (file == nullptr) {
         std::fprintf(
             stderr, "mshLoad(): ERROR: Could not open .msh file \"%s\" for binary reading\n", name);

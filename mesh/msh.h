@@ -59,6 +59,9 @@ Mesh* mshCreate(uint32_t vertexCount, uint32_t triangleCount, uint32_t groupCoun
 // Releases a mesh from mshCreate or mshLoad and every present table; null is accepted.
 void mshFree(Mesh* mesh);
 
+// Paths are UTF-8 strings on every system (on Windows they are opened through the wide file
+// functions, so that any name works).
+
 // Loads a .msh file. Returns a new mesh owned by the caller, or null after exactly one
 // message on stderr.
 Mesh* mshLoad(const char* path);

@@ -8,6 +8,11 @@
 // fopen "w" would: anything that is not a regular file (a device, a FIFO, a link that leads
 // nowhere) and any file beside which no temporary file can be created.
 //
+// On Windows the same holds with the system's means: the temporary file is created exclusively
+// and moved over the target in one step; a read-only file is refused as fopen "w" refuses it;
+// a symbolic link is followed to its file; the replacement takes the access rules of its
+// folder (Windows keeps no permission bits to carry over). Paths are UTF-8 (platform_file.h).
+//
 // Internal to the mesh library and the programs, like msh_alloc.h.
 #pragma once
 
@@ -15,12 +20,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+// Room for a long path in UTF-8; a longer one is written in place.
+inline constexpr size_t kReplacingPathCapacity = 4096;
+#else
+inline constexpr size_t kReplacingPathCapacity = PATH_MAX;
+#endif
+
 struct ReplacingFile {
-    int descriptor;            // -1 when closed
-    char target[PATH_MAX];     // the file to replace: the path, or where its link leads
-    char temporary[PATH_MAX];  // empty when writing in place
-    uint64_t written;          // bytes written so far
-    uint64_t writebackStarted; // bytes handed to the disk so far (see replacingWrite)
+    int descriptor;                      // -1 when closed
+    char target[kReplacingPathCapacity]; // the file to replace: the path, or where its link leads
+    char temporary[kReplacingPathCapacity]; // empty when writing in place
+    uint64_t written;                       // bytes written so far
+    uint64_t writebackStarted;              // bytes handed to the disk so far (see replacingWrite)
 };
 
 // Opens the output for writing. False, with errno set and nothing created, when the output

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
+#endif
 
 namespace quillin {
 

@@ -26,8 +26,6 @@ void printUsage() {
 
 void printOutOfMemory() { std::fputs("ERROR: Could not allocate needed memory\n", stderr); }
 
-void printObjOpenError(const char* path) { printOpenError(".obj", path); }
-
 void printObjReadError(const char* path) { printReadError(".obj", path); }
 
 void printObjUtf16Error(const char* path) {
@@ -52,8 +50,6 @@ void printObjWarning(ObjWarning warning) {
     std::fprintf(stderr, "WARNING: HEAP CORRUPTION DETECTED! LINE %d\n", static_cast<int>(warning));
 }
 
-void printSideOpenError(const char* path) { printOpenError(".matrix", path); }
-
 void printSideReadError(const char* path) { printReadError(".matrix", path); }
 
 void printGroupPositionError(uint64_t line, const char* path, uint32_t group, uint32_t rows) {
@@ -66,6 +62,9 @@ void printGroupPositionError(uint64_t line, const char* path, uint32_t group, ui
 void printInputFailure(InputResult result, const char* kind, const char* path) {
     switch (result) {
     case InputResult::ok:
+        break;
+    case InputResult::openFailed:
+        printOpenError(kind, path);
         break;
     case InputResult::readFailed:
         printReadError(kind, path);

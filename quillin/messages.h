@@ -28,7 +28,6 @@ void printUsage();
 
 void printOutOfMemory();
 
-void printObjOpenError(const char* path);
 void printObjReadError(const char* path);
 void printObjUtf16Error(const char* path);
 // A face corner part ("position", "texture coordinate" or "normal") naming no record.
@@ -36,11 +35,10 @@ void printMissingRecordError(uint64_t line, const char* path, const char* what, 
 void printFewCornersError(uint64_t line, const char* path);
 void printObjWarning(ObjWarning warning);
 
-void printSideOpenError(const char* path);
 void printSideReadError(const char* path);
-// The message of an input that could not be prepared for reading: the `kind` of file (".obj",
-// ".matrix") could not be read, memory ran out, it is neither a regular file nor a pipe, or it is
-// a pipe too long to hold.
+// The message of an input that could not be opened or prepared for reading: the `kind` of file
+// (".obj", ".matrix") could not be opened or read, memory ran out, it is neither a regular file nor
+// a pipe, or it is a pipe too long to hold.
 void printInputFailure(InputResult result, const char* kind, const char* path);
 
 // A table row whose group position is not below the number of table rows.

@@ -1,13 +1,10 @@
 #include "quillin/piece_reader.h"
 
 #include "msh_alloc.h"
+#include "platform_file.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillin {
 
@@ -36,22 +33,6 @@ size_t readFully(FILE* file, char* into, size_t wanted) {
         if (n == 0)
             break;
         got += n;
-    }
-    return got;
-}
-
-// Reads the bytes of `fd` from `offset` on until `wanted` have arrived, the file ends or a read
-// fails (`failed`).
-size_t readFullyAt(int fd, uint64_t offset, char* into, size_t wanted, bool& failed) {
-    size_t got = 0;
-    while (got < wanted) {
-        const ssize_t n = ::pread(fd, into + got, wanted - got, static_cast<off_t>(offset + got));
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            failed = n < 0;
-            break;
-        }
     }
     return got;
 }
@@ -96,14 +77,22 @@ InputResult readPipeIntoMemory(FILE* file, TextInput& input) {
 
 } // namespace
 
+FILE* openTextInput(const char* path, InputResult& result) {
+    FILE* file = mshOpenFile(path, "rb");
+    result = file != nullptr        ? InputResult::ok
+             : mshIsDirectory(path) ? InputResult::readFailed
+                                    : InputResult::openFailed;
+    return file;
+}
+
 InputResult prepareTextInput(FILE* file, TextInput& input) {
     input = TextInput{file, nullptr, 0};
-    struct stat status {};
-    if (::fstat(::fileno(file), &status) != 0 || S_ISDIR(status.st_mode))
+    FileStatus status{};
+    if (!mshFileStatus(file, status) || status.kind == FileKind::directory)
         return InputResult::readFailed;
-    if (S_ISREG(status.st_mode))
+    if (status.kind == FileKind::regular)
         return InputResult::ok;
-    if (!S_ISFIFO(status.st_mode) && !S_ISSOCK(status.st_mode))
+    if (status.kind != FileKind::pipe)
         return InputResult::notFileOrPipe;
     // Large reads go straight into the memory; a stdio buffer in between would only copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -136,7 +125,7 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
         uint64_t first = begin < last ? begin : last;
         if (first == 0 && startsWithByteOrderMark(input.memory, static_cast<size_t>(last)))
             first = 3;
-        reader = PieceReader{-1,
+        reader = PieceReader{nullptr,
                              nullptr,
                              0,
                              input.memory + first,
@@ -150,9 +139,8 @@ void startPiecesAt(PieceReader& reader, const TextInput& input, const ReadBuffer
                              nullptr};
         return;
     }
-    reader = PieceReader{
-        ::fileno(input.file), buffer.bytes, buffer.capacity, buffer.bytes, 0,      0, begin,
-        end - begin,          false,        false,           false,        nullptr};
+    reader = PieceReader{input.file, buffer.bytes, buffer.capacity, buffer.bytes, 0,     0,
+                         begin,      end - begin,  false,           false,        false, nullptr};
     if (begin > static_cast<uint64_t>(INT64_MAX)) {
         reader.sourceDone = true;
         reader.failed = true;
@@ -239,7 +227,7 @@ void refillPieces(PieceReader& reader, bool grow) {
         wanted = static_cast<size_t>(reader.fileBytesLeft);
     bool failed = false;
     const size_t got =
-        readFullyAt(reader.fd, reader.fileOffset, reader.buffer + tail, wanted, failed);
+        mshReadFullyAt(reader.file, reader.fileOffset, reader.buffer + tail, wanted, failed);
     reader.fileOffset += got;
     reader.fileBytesLeft -= got;
     reader.size = tail + got;
@@ -253,10 +241,10 @@ void refillPieces(PieceReader& reader, bool grow) {
 uint64_t textInputSize(const TextInput& input) {
     if (input.memory != nullptr || input.file == nullptr)
         return input.memorySize;
-    struct stat status {};
-    if (::fstat(::fileno(input.file), &status) != 0 || status.st_size < 0)
+    FileStatus status{};
+    if (!mshFileStatus(input.file, status))
         return UINT64_MAX;
-    return static_cast<uint64_t>(status.st_size);
+    return status.size;
 }
 
 uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64_t from,
@@ -269,7 +257,7 @@ uint64_t lineStartAfter(const TextInput& input, const ReadBuffer& buffer, uint64
     const uint64_t first = from - before;
     PieceReader reader;
     startPiecesAt(reader, input, buffer, first, from + window);
-    if (reader.fd >= 0)
+    if (reader.file != nullptr)
         refillPieces(reader);
     if (reader.failed)
         return 0;

@@ -30,7 +30,7 @@ ReadBuffer makeReadBuffer(size_t capacity);
 void releaseReadBuffer(ReadBuffer& buffer);
 
 // What the passes read: an open regular file, read in place through the block buffer (with
-// pread at the reader's own offset, so that two threads can share the one handle), or the whole
+// reads at the reader's own offset, so that two threads can share the one handle), or the whole
 // input in memory (a pipe, which cannot be read twice, read in to its end first).
 struct TextInput {
     FILE* file;
@@ -48,11 +48,17 @@ inline uint64_t pipeLimitBytes = kPipeLimitBytes;
 
 enum class InputResult {
     ok,
+    openFailed,
     readFailed,
     outOfMemory,
     notFileOrPipe, // a device such as /dev/zero, a terminal or /dev/null
     pipeTooLarge,  // a pipe holding more than pipeLimitBytes
 };
+
+// Opens the text input at `path` for prepareTextInput; null when it cannot be opened, with
+// `result` saying why. A directory is a read failure on every system (a POSIX system opens one,
+// which then fails prepareTextInput; Windows refuses to open it); anything else is openFailed.
+FILE* openTextInput(const char* path, InputResult& result);
 
 // Prepares `file` for two passes. A regular file is read where it is, through the block buffer:
 // its bytes are never mapped, so a file cut short by another program while it is read ends a
@@ -69,7 +75,7 @@ struct Piece {
 };
 
 struct PieceReader {
-    int fd; // -1 when reading from memory
+    FILE* file; // null when reading from memory
     char* buffer;
     size_t capacity;
     const char* data;

@@ -21,9 +21,10 @@ constexpr size_t kReadBufferBytes = size_t{1} << 20;
 // Opens, reads and closes the OBJ file; every failure prints its message.
 bool readObjFile(const char* path, const ReadBuffer& buffer, ReadMode mode, ObjTables& tables) {
     tables = ObjTables{};
-    FILE* file = std::fopen(path, "r");
+    InputResult opened = InputResult::ok;
+    FILE* file = openTextInput(path, opened);
     if (file == nullptr) {
-        printObjOpenError(path);
+        printInputFailure(opened, ".obj", path);
         return false;
     }
     TextInput input{};

@@ -86,9 +86,10 @@ bool parseSidePieces(PieceReader& reader, SideTables& tables, const char* path) 
 
 bool readSideFile(const char* path, const ReadBuffer& buffer, SideTables& tables) {
     tables = SideTables{};
-    FILE* file = std::fopen(path, "r");
+    InputResult opened = InputResult::ok;
+    FILE* file = openTextInput(path, opened);
     if (file == nullptr) {
-        printSideOpenError(path);
+        printInputFailure(opened, ".matrix", path);
         return false;
     }
     TextInput input{};

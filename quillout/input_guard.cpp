@@ -1,15 +1,15 @@
 #include "quillout/input_guard.h"
 
-#include <sys/stat.h>
+#include "platform_file.h"
 
 namespace quillout {
 
 bool namesSameFile(const char* first, const char* second) {
-    struct stat a {};
-    struct stat b {};
-    if (::stat(first, &a) != 0 || ::stat(second, &b) != 0)
+    FileIdentity a{};
+    FileIdentity b{};
+    if (!mshFileIdentity(first, a) || !mshFileIdentity(second, b))
         return false;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
 }
 
 } // namespace quillout

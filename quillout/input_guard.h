@@ -3,8 +3,8 @@
 
 namespace quillout {
 
-// True when both paths name one existing file (the same device and inode), whatever their
-// spelling: "a.msh", "./a.msh" and a link to it are one file.
+// True when both paths name one existing file (the same identity: device and inode, or volume
+// and file index), whatever their spelling: "a.msh", "./a.msh" and a link to it are one file.
 bool namesSameFile(const char* first, const char* second);
 
 } // namespace quillout

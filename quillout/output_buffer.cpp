@@ -6,6 +6,48 @@
 #include <cstring>
 
 namespace quillout {
+namespace {
+
+#ifdef _WIN32
+// How much text is turned into the Windows line ends at a time (on the stack, twice as much).
+constexpr size_t kLineEndStretch = size_t(32) << 10;
+
+// Text files on Windows end their lines with CR LF: each "\n" of the formatted text goes to the
+// file as "\r\n", so that the formatting code makes one text on every system.
+bool writeText(ReplacingFile& file, const char* text, size_t length) {
+    char expanded[2 * kLineEndStretch];
+    while (length != 0) {
+        const size_t stretch = length < kLineEndStretch ? length : kLineEndStretch;
+        const char* from = text;
+        const char* const end = text + stretch;
+        size_t used = 0;
+        while (from != end) {
+            const void* found = std::memchr(from, '\n', size_t(end - from));
+            const char* lineEnd = found != nullptr ? static_cast<const char*>(found) : end;
+            std::memcpy(expanded + used, from, size_t(lineEnd - from));
+            used += size_t(lineEnd - from);
+            from = lineEnd;
+            if (found != nullptr) {
+                expanded[used++] = '\r';
+                expanded[used++] = '\n';
+                ++from;
+            }
+        }
+        if (!replacingWrite(file, expanded, used))
+            return false;
+        text += stretch;
+        length -= stretch;
+    }
+    return true;
+}
+#else
+// Text goes to the file as it was formatted.
+bool writeText(ReplacingFile& file, const char* text, size_t length) {
+    return replacingWrite(file, text, length);
+}
+#endif
+
+} // namespace
 
 bool outputAllocate(OutputBuffer& out, size_t capacity) {
     out = OutputBuffer{};
@@ -32,7 +74,7 @@ bool outputOpen(OutputBuffer& out, const char* path) {
 }
 
 void outputFlush(OutputBuffer& out) {
-    if (out.used != 0 && !out.failed && !replacingWrite(out.file, out.data, out.used))
+    if (out.used != 0 && !out.failed && !writeText(out.file, out.data, out.used))
         out.failed = true;
     out.used = 0;
 }
@@ -48,7 +90,7 @@ bool outputClose(OutputBuffer& out) {
 
 void outputWriteBlock(OutputBuffer& out, const char* data, size_t length) {
     outputFlush(out);
-    if (length != 0 && !out.failed && !replacingWrite(out.file, data, length))
+    if (length != 0 && !out.failed && !writeText(out.file, data, length))
         out.failed = true;
 }
 

@@ -2,7 +2,8 @@
 // into it and it goes to the file in big blocks, so no stdio call is made per record and
 // nothing beyond the buffer is held in memory. Every write, the flush and the close are
 // checked; the first failure sticks until the file is closed. The file appears whole or not at
-// all (see replacing_file.h).
+// all (see replacing_file.h). The text is formatted with "\n" line ends; on Windows each goes to
+// the file as "\r\n", the system's text form.
 #pragma once
 
 #include "replacing_file.h"

@@ -11,10 +11,19 @@ namespace {
 
 constexpr char kSideExtension[] = ".matrix";
 
+// Whether the character ends a directory in a path: '/' everywhere, '\\' too on Windows.
+bool endsDirectory(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
 // Length of the part of the path kept before ".matrix".
 size_t keptLength(const char* path, size_t length) {
     size_t componentStart = length;
-    while (componentStart > 0 && path[componentStart - 1] != '/')
+    while (componentStart > 0 && !endsDirectory(path[componentStart - 1]))
         --componentStart;
     for (size_t i = length; i > componentStart + 1; --i)
         if (path[i - 1] == '.')

@@ -70,6 +70,25 @@ TEST(SideFile, ExporterStyleFile) {
         EXPECT_EQ(read.tables.matrices[0].value[i], identity[i]) << i;
 }
 
+TEST(SideFile, CarriageReturnLineFeedEndsReadAsLineFeed) {
+    // The side file as the exporter writes it on Windows: every line ends with CR LF.
+    std::string text =
+        std::string("# model.matrix\n\n# Group to Matrix table\ng 0 1\ng 1 0\n\n# Matrices\n") +
+        kIdentityRow + "m 1 2 3 4 5 6 7 8 9\n";
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+    SideRead read;
+    readSideText(text, read);
+    ASSERT_TRUE(read.done);
+    EXPECT_EQ(read.err, "");
+    EXPECT_EQ(pairsOf(read.tables), (Pairs{{0, 1}, {1, 0}}));
+    ASSERT_EQ(read.tables.matrixCount, 2u);
+    const float expected[2][9] = {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9}};
+    for (int m = 0; m < 2; ++m)
+        for (int i = 0; i < 9; ++i)
+            EXPECT_EQ(read.tables.matrices[m].value[i], expected[m][i]) << m << ' ' << i;
+}
+
 TEST(SideFile, EmptyOrCommentOnlyFileGivesNoTables) {
     for (const char* text : {"", "# comment\n\n# Matrices\n"}) {
         SideRead read;
