@@ -177,13 +177,14 @@ TEST(ProgramStatus, UsageAndFailureAsExitStatus) {
     TempDir dir;
     const std::string out = dir.file("usage.txt");
     EXPECT_EQ(runCommand(programCommand(QUILLIN_PATH) + " only-one > " + quotedWord(out)), 0);
-    EXPECT_EQ(readFile(out), "Usage: <msh file> <output file> <OPTIONAL: matrix file>\n");
+    EXPECT_EQ(readFile(out),
+              quilltest::platformText("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n"));
     const std::string err = dir.file("err.txt");
     EXPECT_EQ(runCommand(programCommand(QUILLIN_PATH) + " " + quotedWord(dir.file("none.obj")) +
                          " " + quotedWord(dir.file("x.msh")) + " 2> " + quotedWord(err)),
               255);
-    EXPECT_EQ(readFile(err),
-              "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
+    EXPECT_EQ(readFile(err), quilltest::platformText("ERROR: Could not open .obj file \"" +
+                                                     dir.file("none.obj") + "\" for reading\n"));
     EXPECT_FALSE(quilltest::fileExists(dir.file("x.msh")));
 }
 

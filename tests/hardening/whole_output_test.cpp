@@ -45,10 +45,12 @@ const std::vector<OutputKind> outputKinds = {
     {"quillin .msh file", "out.msh", 256, true},
 };
 
+#ifndef _WIN32
 std::string writeMessage(const OutputKind& kind, const std::string& path) {
     return kind.library ? "mshSave(): ERROR: Could not write data to file \"" + path + "\""
                         : "ERROR: Could not write to file \"" + path + "\"\n";
 }
+#endif
 
 // An empty OBJ text (the mesh has no vertices, triangles or groups) and a side file of 200
 // matrices, so that only the side file is large.

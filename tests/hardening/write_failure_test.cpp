@@ -26,9 +26,11 @@ std::string openMessage(const std::string& path) {
     return "ERROR: Could not open file \"" + path + "\" for writing\n";
 }
 
+#ifndef _WIN32
 std::string writeMessage(const std::string& path) {
     return "ERROR: Could not write to file \"" + path + "\"\n";
 }
+#endif
 
 std::string saveOpenMessage(const std::string& path) {
     return "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing";

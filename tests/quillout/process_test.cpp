@@ -27,6 +27,7 @@ using quillouttest::identityMatrix;
 using quillouttest::MeshTables;
 using quilltest::quotedWord;
 
+// The streams are text: their lines end with CR LF on Windows.
 struct ProcessResult {
     int status; // the exit status, 0 to 255 (-1 from main is 255)
     std::string output;
@@ -86,7 +87,7 @@ TEST(QuilloutProcess, UsageWithZeroOrOneArgumentTouchesNothing) {
     for (const std::string& arguments : {std::string(), " " + quotedWord(dir.file("in.msh"))}) {
         const ProcessResult result = runQuilloutProcess(dir, arguments);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.output, "Usage: <msh file> <output file>\n");
+        EXPECT_EQ(result.output, quilltest::platformText("Usage: <msh file> <output file>\n"));
         EXPECT_EQ(result.errors, "");
         EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     }
@@ -120,7 +121,8 @@ TEST(QuilloutProcess, MissingMshPrintsTheLoaderMessageAndCreatesNoObj) {
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors,
-              "mshLoad(): ERROR: Could not open .msh file \"" + msh + "\" for binary reading\n");
+              quilltest::platformText("mshLoad(): ERROR: Could not open .msh file \"" + msh +
+                                      "\" for binary reading\n"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
@@ -140,7 +142,8 @@ TEST(QuilloutProcess, UnwritableObjPath) {
     const ProcessResult result =
         runQuilloutProcess(dir, " " + quotedWord(msh) + " " + quotedWord(obj));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.errors, "ERROR: Could not open file \"" + obj + "\" for writing\n");
+    EXPECT_EQ(result.errors,
+              quilltest::platformText("ERROR: Could not open file \"" + obj + "\" for writing\n"));
     EXPECT_EQ(onlyEntry(dir), msh);
 }
 
@@ -151,8 +154,8 @@ TEST(QuilloutProcess, SideFileThatCannotBeOpenedLeavesTheObjComplete) {
     const ProcessResult result =
         runQuilloutProcess(dir, " " + quotedWord(msh) + " " + quotedWord(dir.file("out.obj")));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.errors,
-              "ERROR: Could not open file \"" + dir.file("out.matrix") + "\" for writing\n");
+    EXPECT_EQ(result.errors, quilltest::platformText("ERROR: Could not open file \"" +
+                                                     dir.file("out.matrix") + "\" for writing\n"));
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
 }
 
