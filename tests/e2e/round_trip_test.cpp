@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -172,6 +173,30 @@ TEST(RoundTrip, ObjFromAPipeComesBackTheSame) {
     EXPECT_TRUE(readFile(dir.file("back.msh")) == readFile(original));
 }
 #endif
+
+// Folder and file names outside ASCII, given to both programs in UTF-8.
+TEST(RoundTrip, NamesOutsideAscii) {
+    TempDir dir;
+    const std::string folder = dir.file("m\xC3\xA9sh \xE6\x96\x87"); // "mésh 文"
+    ASSERT_TRUE(std::filesystem::create_directory(quilltest::utf8Path(folder)));
+    const std::string original = folder + "/\xCE\xB1.msh"; // α
+    const std::string obj = folder + "/\xCE\xB2.obj";      // β
+    const std::string side = folder + "/\xCE\xB2.matrix";
+    const std::string back = folder + "/\xCE\xB3.msh"; // γ
+    std::mt19937 random(3);
+    const MeshHandle mesh = makeMesh(random, {{40, 5}}, 2, 1);
+    ASSERT_EQ(mshSave(original.c_str(), mesh.get()), 1);
+    ASSERT_EQ(runCommand(programCommand(QUILLOUT_PATH) + " " + quotedWord(original) + " " +
+                         quotedWord(obj)),
+              0);
+    EXPECT_EQ(
+        readFile(quilltest::utf8Path(side)).rfind(quilltest::platformText("# " + side + "\n"), 0),
+        0u);
+    ASSERT_EQ(runCommand(programCommand(QUILLIN_PATH) + " " + quotedWord(obj) + " " +
+                         quotedWord(back) + " " + quotedWord(side)),
+              0);
+    EXPECT_TRUE(readFile(quilltest::utf8Path(back)) == readFile(quilltest::utf8Path(original)));
+}
 
 TEST(ProgramStatus, UsageAndFailureAsExitStatus) {
     TempDir dir;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -55,11 +56,14 @@ inline int programStatus(int raw) {
 }
 
 // Runs a whole command line (redirections included) and returns the program's exit status.
+// The line is UTF-8, as the programs take their arguments on every system.
 inline int runCommand(const std::string& command) {
 #ifdef _WIN32
     // cmd.exe /c drops the first and the last quote of a line that starts with one; a pair
-    // around the whole line keeps every quoted word intact.
-    return programStatus(std::system(("\"" + command + "\"").c_str()));
+    // around the whole line keeps every quoted word intact. The wide form keeps every character.
+    const std::u8string text(command.begin(), command.end());
+    const std::wstring wide = std::filesystem::path(u8"\"" + text + u8"\"").wstring();
+    return programStatus(::_wsystem(wide.c_str()));
 #else
     return programStatus(std::system(command.c_str()));
 #endif

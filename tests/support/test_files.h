@@ -76,6 +76,12 @@ private:
     std::filesystem::path path_;
 };
 
+// The path that a UTF-8 name gives on this system (on Windows a narrow string is read in the
+// local code page instead).
+inline std::filesystem::path utf8Path(std::string_view name) {
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
