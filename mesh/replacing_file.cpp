@@ -32,9 +32,8 @@ constexpr size_t kRandomLength = 6;
 // How much a temporary file gathers before it is handed to the disk.
 constexpr uint64_t kWritebackStretch = uint64_t(8) << 20;
 
-// What the system's functions below share: random bytes, the creation, writing, closing,
-// moving and removal of a file by path, and the choice between a replacement and writing in
-// place.
+// The host system's part, one body per system: random bytes; the creation, writing, closing,
+// moving and removal of a file by path; which character ends a directory.
 
 #ifdef _WIN32
 
