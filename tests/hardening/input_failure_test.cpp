@@ -138,18 +138,25 @@ TEST_F(QuillinInput, UnreadableSideFile) {
     ::chmod(side.c_str(), 0);
     expectFailure(obj, side, "ERROR: Could not open .matrix file \"" + side + "\" for reading\n");
 }
-
-// Devices and pipes named by a path, as POSIX systems have them.
+#endif
 
 // A device may hold endless bytes (/dev/zero): it is refused at once, as the OBJ file or the side
-// file.
+// file. Windows has its null device.
 TEST_F(QuillinInput, DeviceIsRefused) {
-    expectFailure("/dev/zero", "",
-                  "ERROR: .obj file \"/dev/zero\" is not a regular file or a pipe\n");
+#ifdef _WIN32
+    const std::string device = "NUL";
+#else
+    const std::string device = "/dev/zero";
+#endif
+    expectFailure(device, "",
+                  "ERROR: .obj file \"" + device + "\" is not a regular file or a pipe\n");
     std::remove(msh.c_str());
-    expectFailure(obj, "/dev/zero",
-                  "ERROR: .matrix file \"/dev/zero\" is not a regular file or a pipe\n");
+    expectFailure(obj, device,
+                  "ERROR: .matrix file \"" + device + "\" is not a regular file or a pipe\n");
 }
+
+#ifndef _WIN32
+// Pipes named by a path, as POSIX systems have them.
 
 // A pipe longer than the limit (lowered here to 1 MiB) is refused, as the OBJ file or the side
 // file, once the limit and one byte more are read.
