@@ -43,7 +43,8 @@ folder=$(basename "$zip" .zip)
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$scratch/listing.txt"
 printf '%s\n' "$folder/README.txt" "$folder/quillin.exe" "$folder/quillin.txt" \
     "$folder/quillout.exe" "$folder/quillout.txt" | sort >"$scratch/wanted.txt"
-diff "$scratch/wanted.txt" "$scratch/listing.txt" || fail "the ZIP does not hold exactly the wanted files"
+diff "$scratch/wanted.txt" "$scratch/listing.txt" \
+    || fail "the ZIP does not hold exactly the wanted files"
 echo "ok: $(wc -l <"$scratch/listing.txt") files in $folder/"
 
 step="text files"
