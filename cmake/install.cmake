@@ -6,9 +6,22 @@
 #                                         target msh::msh, for find_package(msh CONFIG)
 #   share/man/man1/quillin.1, quillout.1  the manual pages
 #
+# For Windows a ZIP holds what a user of the programs needs, in one folder:
+#
+#   quillin.exe, quillout.exe             the two converters (statically linked)
+#   README.txt                            the README
+#   quillin.txt, quillout.txt             the manual pages as plain text
+#
+# with CR LF line ends in the text files.
+#
 # Included at the end of the top-level CMakeLists.txt, after every target exists.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows_zip.cmake)
+  return()
+endif()
 
 set(QUILL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/msh)
 

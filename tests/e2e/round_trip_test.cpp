@@ -1,30 +1,26 @@
 // A mesh that meets the round-trip conditions, taken out by quillout and brought back by
 // quillin, must come back with the same .msh bytes, with and without the matrix side file.
 #include "msh.h"
+#include "run_program.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
+using quilltest::programCommand;
+using quilltest::quotedWord;
 using quilltest::readFile;
+using quilltest::runCommand;
 using quilltest::TempDir;
-
-int runProgram(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
-}
-
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 // A float as meshes hold them: 0, or finite with a magnitude of at least 1e-15 (24 decimals
 // carry those exactly), spread over every exponent up to the largest.
@@ -102,15 +98,15 @@ void expectRoundTrip(const Mesh& mesh, bool withSideFile) {
     TempDir dir;
     const std::string original = dir.file("original.msh");
     ASSERT_EQ(mshSave(original.c_str(), &mesh), 1);
-    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " +
-                         quoted(dir.file("out.obj"))),
+    ASSERT_EQ(runCommand(programCommand(QUILLOUT_PATH) + " " + quotedWord(original) + " " +
+                         quotedWord(dir.file("out.obj"))),
               0);
     ASSERT_EQ(quilltest::fileExists(dir.file("out.matrix")), withSideFile);
-    std::string importer = quoted(QUILLIN_PATH) + " " + quoted(dir.file("out.obj")) + " " +
-                           quoted(dir.file("back.msh"));
+    std::string importer = programCommand(QUILLIN_PATH) + " " + quotedWord(dir.file("out.obj")) +
+                           " " + quotedWord(dir.file("back.msh"));
     if (withSideFile)
-        importer += " " + quoted(dir.file("out.matrix"));
-    ASSERT_EQ(runProgram(importer), 0);
+        importer += " " + quotedWord(dir.file("out.matrix"));
+    ASSERT_EQ(runCommand(importer), 0);
     const std::string expected = readFile(original);
     const std::string actual = readFile(dir.file("back.msh"));
     ASSERT_EQ(actual.size(), expected.size());
@@ -159,32 +155,61 @@ TEST(RoundTrip, HundredThousandVerticesInThreeGroupsUpToTheFullSixteenBitSpan) {
     expectRoundTrip(*mesh, true);
 }
 
+#ifndef _WIN32
+// Windows has no path that names the standard input.
 TEST(RoundTrip, ObjFromAPipeComesBackTheSame) {
     TempDir dir;
     std::mt19937 random(9);
     const MeshHandle mesh = makeMesh(random, {{500, 20}, {70, 0}}, 0, 0);
     const std::string original = dir.file("original.msh");
     ASSERT_EQ(mshSave(original.c_str(), mesh.get()), 1);
-    ASSERT_EQ(runProgram(quoted(QUILLOUT_PATH) + " " + quoted(original) + " " +
-                         quoted(dir.file("out.obj"))),
+    ASSERT_EQ(runCommand(programCommand(QUILLOUT_PATH) + " " + quotedWord(original) + " " +
+                         quotedWord(dir.file("out.obj"))),
               0);
-    ASSERT_EQ(runProgram("cat " + quoted(dir.file("out.obj")) + " | " + quoted(QUILLIN_PATH) +
-                         " /dev/stdin " + quoted(dir.file("back.msh"))),
+    ASSERT_EQ(runCommand("cat " + quotedWord(dir.file("out.obj")) + " | " +
+                         programCommand(QUILLIN_PATH) + " /dev/stdin " +
+                         quotedWord(dir.file("back.msh"))),
               0);
     EXPECT_TRUE(readFile(dir.file("back.msh")) == readFile(original));
+}
+#endif
+
+// Folder and file names outside ASCII, given to both programs in UTF-8.
+TEST(RoundTrip, NamesOutsideAscii) {
+    TempDir dir;
+    const std::string folder = dir.file("m\xC3\xA9sh \xE6\x96\x87"); // "mésh 文"
+    ASSERT_TRUE(std::filesystem::create_directory(quilltest::utf8Path(folder)));
+    const std::string original = folder + "/\xCE\xB1.msh"; // α
+    const std::string obj = folder + "/\xCE\xB2.obj";      // β
+    const std::string side = folder + "/\xCE\xB2.matrix";
+    const std::string back = folder + "/\xCE\xB3.msh"; // γ
+    std::mt19937 random(3);
+    const MeshHandle mesh = makeMesh(random, {{40, 5}}, 2, 1);
+    ASSERT_EQ(mshSave(original.c_str(), mesh.get()), 1);
+    ASSERT_EQ(runCommand(programCommand(QUILLOUT_PATH) + " " + quotedWord(original) + " " +
+                         quotedWord(obj)),
+              0);
+    EXPECT_EQ(
+        readFile(quilltest::utf8Path(side)).rfind(quilltest::platformText("# " + side + "\n"), 0),
+        0u);
+    ASSERT_EQ(runCommand(programCommand(QUILLIN_PATH) + " " + quotedWord(obj) + " " +
+                         quotedWord(back) + " " + quotedWord(side)),
+              0);
+    EXPECT_TRUE(readFile(quilltest::utf8Path(back)) == readFile(quilltest::utf8Path(original)));
 }
 
 TEST(ProgramStatus, UsageAndFailureAsExitStatus) {
     TempDir dir;
     const std::string out = dir.file("usage.txt");
-    EXPECT_EQ(runProgram(quoted(QUILLIN_PATH) + " only-one > " + quoted(out)), 0);
-    EXPECT_EQ(readFile(out), "Usage: <msh file> <output file> <OPTIONAL: matrix file>\n");
+    EXPECT_EQ(runCommand(programCommand(QUILLIN_PATH) + " only-one > " + quotedWord(out)), 0);
+    EXPECT_EQ(readFile(out),
+              quilltest::platformText("Usage: <msh file> <output file> <OPTIONAL: matrix file>\n"));
     const std::string err = dir.file("err.txt");
-    EXPECT_EQ(runProgram(quoted(QUILLIN_PATH) + " " + quoted(dir.file("none.obj")) + " " +
-                         quoted(dir.file("x.msh")) + " 2> " + quoted(err)),
+    EXPECT_EQ(runCommand(programCommand(QUILLIN_PATH) + " " + quotedWord(dir.file("none.obj")) +
+                         " " + quotedWord(dir.file("x.msh")) + " 2> " + quotedWord(err)),
               255);
-    EXPECT_EQ(readFile(err),
-              "ERROR: Could not open .obj file \"" + dir.file("none.obj") + "\" for reading\n");
+    EXPECT_EQ(readFile(err), quilltest::platformText("ERROR: Could not open .obj file \"" +
+                                                     dir.file("none.obj") + "\" for reading\n"));
     EXPECT_FALSE(quilltest::fileExists(dir.file("x.msh")));
 }
 

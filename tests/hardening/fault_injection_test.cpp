@@ -15,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -243,6 +245,9 @@ TEST(AllocationFailures, QuillinLongNumberFieldReleasesAndReportsAtEverySite) {
     checkEverySite(sites, outputs, reference, run);
 }
 
+#ifndef _WIN32
+// Pipes named by a path (/dev/fd) exist on POSIX systems only.
+
 // A pipe holding `text`, its writing end closed, named by its /dev/fd path. The text must fit
 // in the pipe (64 KiB).
 class FilledPipe {
@@ -285,6 +290,7 @@ TEST(AllocationFailures, QuillinFromPipesReleasesAndReportsAtEverySite) {
     sites.insert(sites.begin() + 9, {"side file in memory", programMessage, -1, Left::nothing});
     checkEverySite(sites, outputs, reference, run);
 }
+#endif
 
 // A line longer than the read buffer takes a larger one, in each of the two passes.
 TEST(AllocationFailures, QuillinWithLongLineReleasesAndReportsAtEverySite) {

@@ -11,13 +11,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace hardening {
 
-// Root reads and writes through file permissions, so permission cases cannot fail for it.
-inline bool runningAsRoot() { return ::geteuid() == 0; }
+// Root reads and writes through file permissions, so permission cases cannot fail for it. No
+// Windows account writes through a read-only attribute.
+inline bool runningAsRoot() {
+#ifdef _WIN32
+    return false;
+#else
+    return ::geteuid() == 0;
+#endif
+}
 
 using quilltest::runCaptured;
 using quilltest::RunResult;

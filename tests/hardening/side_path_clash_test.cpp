@@ -47,7 +47,9 @@ TEST(SidePathClash, MeshWithoutMatricesWritesTheObjThere) {
     const RunResult result = hardening::runQuillout(msh, obj);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(readFile(obj).rfind("# Wavefront OBJ exported by quillout.exe\n\nv ", 0), 0u);
+    EXPECT_EQ(readFile(obj).rfind(
+                  quilltest::platformText("# Wavefront OBJ exported by quillout.exe\n\nv "), 0),
+              0u);
 }
 
 // A leading dot is no extension: ".matrix" gets the side file ".matrix.matrix" beside it.
@@ -58,10 +60,12 @@ TEST(SidePathClash, HiddenNameIsNoClash) {
     const RunResult result = hardening::runQuillout(msh, obj);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(readFile(obj).rfind("# Wavefront OBJ exported by quillout.exe\n", 0), 0u);
-    EXPECT_EQ(
-        readFile(dir.file(".matrix.matrix")).rfind("# " + dir.file(".matrix.matrix") + "\n", 0),
-        0u);
+    EXPECT_EQ(readFile(obj).rfind(
+                  quilltest::platformText("# Wavefront OBJ exported by quillout.exe\n"), 0),
+              0u);
+    EXPECT_EQ(readFile(dir.file(".matrix.matrix"))
+                  .rfind(quilltest::platformText("# " + dir.file(".matrix.matrix") + "\n"), 0),
+              0u);
 }
 
 } // namespace

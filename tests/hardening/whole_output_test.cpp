@@ -8,15 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace {
 
@@ -31,7 +35,7 @@ using quilltest::writeFile;
 struct OutputKind {
     const char* what;
     std::string name;
-    rlim_t failingSize;
+    uint64_t failingSize;
     bool library; // the message is mshSave's
 };
 
@@ -41,10 +45,12 @@ const std::vector<OutputKind> outputKinds = {
     {"quillin .msh file", "out.msh", 256, true},
 };
 
+#ifndef _WIN32
 std::string writeMessage(const OutputKind& kind, const std::string& path) {
     return kind.library ? "mshSave(): ERROR: Could not write data to file \"" + path + "\""
                         : "ERROR: Could not write to file \"" + path + "\"\n";
 }
+#endif
 
 // An empty OBJ text (the mesh has no vertices, triangles or groups) and a side file of 200
 // matrices, so that only the side file is large.
@@ -109,6 +115,10 @@ protected:
 
     std::string outputPath(const OutputKind& kind) { return outputs + "/" + kind.name; }
 };
+
+#ifndef _WIN32
+// Permission bits, the umask, links, file size limits, mounts, devices, fifos and inodes as
+// POSIX systems have them.
 
 mode_t permissionBits(const std::string& path) {
     struct stat status {};
@@ -275,6 +285,8 @@ TEST_F(WholeOutput, NoRoomForATemporaryNameWritesInPlace) {
     }
 }
 
+#endif
+
 // Permission checks hold as they did for writing in place; root passes them all.
 TEST_F(WholeOutput, ReadOnlyFileIsRefusedAndUntouched) {
     if (hardening::runningAsRoot())
@@ -283,7 +295,9 @@ TEST_F(WholeOutput, ReadOnlyFileIsRefusedAndUntouched) {
         SCOPED_TRACE(kind.what);
         const std::string path = outputPath(kind);
         writeFile(path, "earlier");
-        ::chmod(path.c_str(), 0444);
+        // 0444; on Windows the read-only attribute.
+        fs::permissions(path,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         const RunResult result = run(kind, path);
         EXPECT_EQ(result.status, -1);
         EXPECT_EQ(result.err,
@@ -291,6 +305,8 @@ TEST_F(WholeOutput, ReadOnlyFileIsRefusedAndUntouched) {
                       ? "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing"
                       : "ERROR: Could not open file \"" + path + "\" for writing\n");
         EXPECT_EQ(readFile(path), "earlier");
+        // Windows removes no read-only file.
+        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
         resetOutputs();
     }
 }

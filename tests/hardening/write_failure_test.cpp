@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -24,9 +26,11 @@ std::string openMessage(const std::string& path) {
     return "ERROR: Could not open file \"" + path + "\" for writing\n";
 }
 
+#ifndef _WIN32
 std::string writeMessage(const std::string& path) {
     return "ERROR: Could not write to file \"" + path + "\"\n";
 }
+#endif
 
 std::string saveOpenMessage(const std::string& path) {
     return "mshSave(): ERROR: Could not open file \"" + path + "\" for binary writing";
@@ -51,12 +55,15 @@ protected:
     }
 };
 
+#ifndef _WIN32
+// Windows has no full device, and ignores a read-only attribute on a directory.
 TEST_F(QuilloutWriteFailure, FullDeviceFailsTheObjAndWritesNoSideFile) {
     const RunResult result = hardening::runQuillout(msh, "/dev/full");
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.err, writeMessage("/dev/full"));
     EXPECT_FALSE(fileExists("/dev/full.matrix"));
 }
+#endif
 
 TEST_F(QuilloutWriteFailure, ObjPathThatIsADirectory) { expectOpenFailure(dir.path().string()); }
 
@@ -67,6 +74,7 @@ TEST_F(QuilloutWriteFailure, ObjPathInAMissingDirectory) {
     EXPECT_FALSE(fileExists(dir.file("missing")));
 }
 
+#ifndef _WIN32
 TEST_F(QuilloutWriteFailure, ObjPathInAReadOnlyDirectory) {
     if (runningAsRoot())
         GTEST_SKIP() << "root writes into read-only directories";
@@ -76,6 +84,7 @@ TEST_F(QuilloutWriteFailure, ObjPathInAReadOnlyDirectory) {
     expectOpenFailure(locked + "/out.obj");
     ::chmod(locked.c_str(), 0755);
 }
+#endif
 
 TEST_F(QuilloutWriteFailure, SidePathThatIsADirectoryKeepsTheObjComplete) {
     const std::string expected = referenceObj();
@@ -87,6 +96,7 @@ TEST_F(QuilloutWriteFailure, SidePathThatIsADirectoryKeepsTheObjComplete) {
     EXPECT_EQ(readFile(obj), expected);
 }
 
+#ifndef _WIN32
 TEST_F(QuilloutWriteFailure, SideFileOnAFullDeviceKeepsTheObjComplete) {
     const std::string expected = referenceObj();
     const std::string obj = dir.file("out.obj");
@@ -96,6 +106,7 @@ TEST_F(QuilloutWriteFailure, SideFileOnAFullDeviceKeepsTheObjComplete) {
     EXPECT_EQ(result.err, writeMessage(dir.file("out.matrix")));
     EXPECT_EQ(readFile(obj), expected);
 }
+#endif
 
 class QuillinWriteFailure : public testing::Test {
 protected:
@@ -115,9 +126,11 @@ protected:
     }
 };
 
+#ifndef _WIN32
 TEST_F(QuillinWriteFailure, FullDevice) {
     expectFailure("/dev/full", "mshSave(): ERROR: Could not write data to file \"/dev/full\"");
 }
+#endif
 
 TEST_F(QuillinWriteFailure, OutputPathThatIsADirectory) {
     expectFailure(dir.path().string(), saveOpenMessage(dir.path().string()));
@@ -132,6 +145,7 @@ TEST_F(QuillinWriteFailure, OutputPathInAMissingDirectory) {
     EXPECT_FALSE(fileExists(dir.file("missing")));
 }
 
+#ifndef _WIN32
 TEST_F(QuillinWriteFailure, OutputPathInAReadOnlyDirectory) {
     if (runningAsRoot())
         GTEST_SKIP() << "root writes into read-only directories";
@@ -142,5 +156,6 @@ TEST_F(QuillinWriteFailure, OutputPathInAReadOnlyDirectory) {
     ::chmod(locked.c_str(), 0755);
     EXPECT_FALSE(fileExists(locked + "/out.msh"));
 }
+#endif
 
 } // namespace

@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <thread>
+#endif
 
 namespace {
 
@@ -54,6 +57,9 @@ TEST(MeshLoadFailure, DirectoryGivesTheOpenMessage) {
                                  "\" for binary reading\n");
 }
 
+#ifndef _WIN32
+// Named pipes and devices as POSIX systems have them.
+
 // A pipe cannot tell its size, so nothing can be read from it with confidence.
 TEST(MeshLoadFailure, PipeGivesTheReadMessageAtZero) {
     quilltest::TempDir dir;
@@ -77,6 +83,7 @@ TEST(MeshLoadFailure, EndlessDeviceGivesTheReadMessageAtZeroNotAnEmptyMesh) {
     EXPECT_EQ(loaded.mesh, nullptr);
     EXPECT_EQ(loaded.errors, readMessage("/dev/zero", 0));
 }
+#endif
 
 TEST(MeshLoadFailure, NullMemoryBlockIsEmptyOnlyWhenItsSizeIsZero) {
     testing::internal::CaptureStderr();

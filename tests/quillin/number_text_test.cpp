@@ -1,6 +1,7 @@
 // parseFloatText and parseIntText must give exactly what the C library gives for the same text:
-// (float)strtod and (int32_t)strtol. Every check copies the text into an allocation of exactly
-// its length, so a read past the end of the range is caught by the address sanitizer.
+// (float)strtod and (int32_t)strtol with a 64-bit long (strtoll, whatever size long has). Every
+// check copies the text into an allocation of exactly its length, so a read past the end of the
+// range is caught by the address sanitizer.
 #include "quillin/number_text.h"
 
 #include <gtest/gtest.h>
@@ -54,13 +55,13 @@ int32_t parseExactRangeInt(const std::string& text) {
 
 ::testing::AssertionResult intMatchesCLibrary(const std::string& text) {
     const auto expected =
-        static_cast<int32_t>(static_cast<uint32_t>(std::strtol(text.c_str(), nullptr, 10)));
+        static_cast<int32_t>(static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 10)));
     const int32_t actual = parseExactRangeInt(text);
     if (expected == actual) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
-           << "\"" << text << "\": strtol gives " << expected << ", parseIntText gives " << actual;
+           << "\"" << text << "\": strtoll gives " << expected << ", parseIntText gives " << actual;
 }
 
 std::string printed(const char* format, double value) {

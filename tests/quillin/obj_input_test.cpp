@@ -40,7 +40,7 @@ void appendTable(std::string& bytes, const T* table, uint32_t count) {
 }
 
 TablesRead readWith(const std::string& path, bool fromMemory, ReadMode mode) {
-    FILE* file = std::fopen(path.c_str(), "r");
+    FILE* file = std::fopen(path.c_str(), "rb");
     EXPECT_NE(file, nullptr);
     TextInput input{file, nullptr, 0};
     std::string memory;

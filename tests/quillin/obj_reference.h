@@ -100,7 +100,7 @@ inline std::vector<Field> splitFields(const std::string& line) {
 // A 1-based or relative OBJ number as a 0-based one, with `seen` records read so far; kBad for
 // 0 and for relative numbers reaching before the first record.
 inline int64_t resolve(const std::string& text, size_t seen) {
-    const long number = std::strtol(text.c_str(), nullptr, 10);
+    const long long number = std::strtoll(text.c_str(), nullptr, 10);
     if (number > 0)
         return number - 1;
     if (number < 0 && static_cast<int64_t>(seen) + number >= 0)
@@ -149,8 +149,8 @@ inline void readLine(const std::string& line, size_t lineNumber, Obj& obj) {
         ++obj.groups.back().faceCount;
     } else if (keyword == "g") {
         const size_t slash = line.find('/', fields[0].end);
-        const long id =
-            slash == std::string::npos ? 0 : std::strtol(line.c_str() + slash + 1, nullptr, 10);
+        const long long id =
+            slash == std::string::npos ? 0 : std::strtoll(line.c_str() + slash + 1, nullptr, 10);
         obj.groups.push_back({static_cast<uint32_t>(id), obj.faces.size(), 0, lineNumber});
     }
 }

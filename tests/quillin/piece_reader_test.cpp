@@ -9,11 +9,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 using quillin::forEachLine;
 using quillin::InputResult;
@@ -39,7 +45,7 @@ using Pieces = std::vector<std::string>;
 // The oracle: fgets with a 256-byte buffer; ftell tells each piece's length even across NULs.
 Pieces fgetsPieces(const std::string& path) {
     Pieces pieces;
-    FILE* file = std::fopen(path.c_str(), "r");
+    FILE* file = std::fopen(path.c_str(), "rb");
     std::string all = quilltest::readFile(path);
     char line[256];
     long before = 0;
@@ -83,7 +89,7 @@ enum class Walk { onePieceAtATime, inBlocks };
 // the smallest the reader takes). The pieces come from nextPiece calls, or whole lines from
 // forEachLine, which cuts them from whole blocks.
 Pieces readerPieces(const std::string& path, size_t capacity, Walk walk = Walk::onePieceAtATime) {
-    FILE* file = std::fopen(path.c_str(), "r");
+    FILE* file = std::fopen(path.c_str(), "rb");
     TextInput input{file, nullptr, 0};
     if (capacity == 0) {
         EXPECT_EQ(prepareTextInput(file, input), InputResult::ok);
@@ -252,7 +258,7 @@ TEST(PieceReader, FileCutShortWhileReadEndsThePass) {
     for (int i = 0; i < 20000; ++i)
         text += "v 1.5 2.5 3.5\n";
     quilltest::writeFile(path, text);
-    FILE* file = std::fopen(path.c_str(), "r");
+    FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     TextInput input{};
     ASSERT_EQ(prepareTextInput(file, input), InputResult::ok);
@@ -263,7 +269,7 @@ TEST(PieceReader, FileCutShortWhileReadEndsThePass) {
     Piece piece;
     while (pieces < 10 && nextPiece(reader, piece))
         ++pieces;
-    ASSERT_EQ(::truncate(path.c_str(), 14 * 1000), 0);
+    std::filesystem::resize_file(path, 14 * 1000);
     size_t bytes = 14 * pieces;
     forEachLine(reader, [&](const Piece& next) {
         bytes += next.length;
@@ -277,6 +283,8 @@ TEST(PieceReader, FileCutShortWhileReadEndsThePass) {
     std::fclose(file);
 }
 
+#ifndef _WIN32
+// popen runs a POSIX shell command.
 TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     FILE* pipe = ::popen("printf 'v 1 2 3\\nf 1 1 1'", "r");
     ASSERT_NE(pipe, nullptr);
@@ -295,6 +303,7 @@ TEST(PieceReader, StreamIsReadIntoMemoryAndReadTwice) {
     releaseTextInput(input);
     ::pclose(pipe);
 }
+#endif
 
 // A pipe is read into memory up to the limit (growing past its first block on the way); one
 // byte more and it is refused.
@@ -303,7 +312,11 @@ TEST(PieceReader, PipeIsReadUpToTheLimit) {
     pipeLimitBytes = limit;
     for (const size_t size : {size_t{0}, size_t{100}, limit - 1, limit, limit + 1}) {
         int ends[2];
+#ifdef _WIN32
+        ASSERT_EQ(::_pipe(ends, 65536, _O_BINARY), 0);
+#else
         ASSERT_EQ(::pipe(ends), 0);
+#endif
         const std::string text(size, 'v');
         ASSERT_EQ(::write(ends[1], text.data(), size), ssize_t(size));
         ::close(ends[1]);
@@ -327,7 +340,7 @@ TEST(PieceReader, RegularFileIsReadInPlaceAndAnEmptyOneIsRead) {
     quilltest::writeFile(dir.file("a.obj"), "v 1 2 3\nf 1 1 1");
     quilltest::writeFile(dir.file("empty.obj"), "");
     for (const char* name : {"a.obj", "empty.obj"}) {
-        FILE* file = std::fopen(dir.file(name).c_str(), "r");
+        FILE* file = std::fopen(dir.file(name).c_str(), "rb");
         ASSERT_NE(file, nullptr);
         TextInput input{};
         ASSERT_EQ(prepareTextInput(file, input), InputResult::ok);
@@ -342,9 +355,11 @@ TEST(PieceReader, RegularFileIsReadInPlaceAndAnEmptyOneIsRead) {
     EXPECT_EQ(readerPieces(dir.file("empty.obj"), 0), Pieces{});
 }
 
+#ifndef _WIN32
+// Windows opens no directory as a stream.
 TEST(PieceReader, DirectoryFailsToRead) {
     quilltest::TempDir dir;
-    FILE* file = std::fopen(dir.path().c_str(), "r");
+    FILE* file = std::fopen(dir.path().c_str(), "rb");
     ASSERT_NE(file, nullptr);
     TextInput input{};
     const InputResult prepared = prepareTextInput(file, input);
@@ -362,5 +377,7 @@ TEST(PieceReader, DirectoryFailsToRead) {
     releaseTextInput(input);
     std::fclose(file);
 }
+
+#endif
 
 } // namespace

@@ -30,9 +30,10 @@ std::string objText(const Mesh& mesh, size_t capacity, unsigned threads) {
 }
 
 // The text must not depend on where the buffer is flushed or on how many threads format it:
-// the smallest buffers here cut it into pieces of one record.
-void expectObjText(MeshTables& tables, const std::string& expected) {
+// the smallest buffers here cut it into pieces of one record. `lines` end with "\n".
+void expectObjText(MeshTables& tables, const std::string& lines) {
     const Mesh mesh = tables.mesh();
+    const std::string expected = quilltest::platformText(lines);
     const size_t oneRecord = quillout::objRecordMaxLength();
     EXPECT_EQ(objText(mesh, quillout::kOutputDefaultCapacity, 1), expected);
     EXPECT_EQ(objText(mesh, oneRecord, 1), expected);
@@ -186,7 +187,8 @@ TEST(QuilloutObjText, ManyPiecesOnSeveralThreadsStayInOrder) {
     }
     expected += "# 3000 triangles total\n";
     expectObjText(tables, expected);
-    EXPECT_EQ(objText(tables.mesh(), 4 * 40 * quillout::objRecordMaxLength(), 2), expected);
+    EXPECT_EQ(objText(tables.mesh(), 4 * 40 * quillout::objRecordMaxLength(), 2),
+              quilltest::platformText(expected));
 }
 
 TEST(QuilloutObjFailure, FullDeviceStopsEveryThreadAndReports) {

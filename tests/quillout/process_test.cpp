@@ -2,6 +2,7 @@
 // messages go to, and the files each failure leaves behind.
 #include "mesh_tables.h"
 #include "msh.h"
+#include "run_program.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -9,42 +10,38 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
 using quillouttest::group;
 using quillouttest::identityMatrix;
 using quillouttest::MeshTables;
+using quilltest::quotedWord;
 
+// The streams are text: their lines end with CR LF on Windows.
 struct ProcessResult {
     int status; // the exit status, 0 to 255 (-1 from main is 255)
     std::string output;
     std::string errors;
 };
 
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text)
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
 ProcessResult runQuilloutProcess(const quilltest::TempDir& dir, const std::string& arguments) {
     const std::string outputPath = dir.file("stdout.txt");
     const std::string errorsPath = dir.file("stderr.txt");
-    const std::string command =
-        quoted(QUILLOUT_PATH) + arguments + " >" + quoted(outputPath) + " 2>" + quoted(errorsPath);
-    const int raw = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(raw)) << command;
-    ProcessResult result{WEXITSTATUS(raw), quilltest::readFile(outputPath),
-                         quilltest::readFile(errorsPath)};
+    const std::string command = quilltest::programCommand(QUILLOUT_PATH) + arguments + " >" +
+                                quotedWord(outputPath) + " 2>" + quotedWord(errorsPath);
+    const int status = quilltest::runCommand(command);
+    EXPECT_NE(status, quilltest::kAbnormalEnd) << command;
+    ProcessResult result{status, quilltest::readFile(outputPath), quilltest::readFile(errorsPath)};
     std::filesystem::remove(outputPath);
     std::filesystem::remove(errorsPath);
     return result;
@@ -60,7 +57,7 @@ MeshTables smallMesh() {
     return tables;
 }
 
-const std::string kSmallMeshObj =
+const std::string kSmallMeshObj = quilltest::platformText(
     "# Wavefront OBJ exported by quillout.exe\n\n"
     "v -0.500000000000000000000000 0.250000000000000000000000 3.000000000000000000000000\n"
     "# 1 vertices\n\n"
@@ -71,7 +68,7 @@ const std::string kSmallMeshObj =
     "g 0/12\n"
     "f 1/1/1 1/1/1 1/1/1\n"
     "# 1 triangles in group\n\n"
-    "# 1 triangles total\n";
+    "# 1 triangles total\n");
 
 std::string saveSmallMesh(const quilltest::TempDir& dir) {
     MeshTables tables = smallMesh();
@@ -87,10 +84,10 @@ std::filesystem::path onlyEntry(const quilltest::TempDir& dir) {
 
 TEST(QuilloutProcess, UsageWithZeroOrOneArgumentTouchesNothing) {
     quilltest::TempDir dir;
-    for (const std::string& arguments : {std::string(), " " + quoted(dir.file("in.msh"))}) {
+    for (const std::string& arguments : {std::string(), " " + quotedWord(dir.file("in.msh"))}) {
         const ProcessResult result = runQuilloutProcess(dir, arguments);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.output, "Usage: <msh file> <output file>\n");
+        EXPECT_EQ(result.output, quilltest::platformText("Usage: <msh file> <output file>\n"));
         EXPECT_EQ(result.errors, "");
         EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     }
@@ -99,40 +96,41 @@ TEST(QuilloutProcess, UsageWithZeroOrOneArgumentTouchesNothing) {
 TEST(QuilloutProcess, ConvertsAMeshWithItsSideFile) {
     quilltest::TempDir dir;
     const std::string msh = saveSmallMesh(dir);
-    const ProcessResult result =
-        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")) + " extra");
+    const ProcessResult result = runQuilloutProcess(
+        dir, " " + quotedWord(msh) + " " + quotedWord(dir.file("out.obj")) + " extra");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors, "");
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
     const std::string side = dir.file("out.matrix");
     EXPECT_EQ(quilltest::readFile(side),
-              "# " + side +
-                  "\n\n# Group to Matrix table\ng 0 0\n\n# Matrices\n"
-                  "m 1.000000000000000000000000 0.000000000000000000000000 "
-                  "0.000000000000000000000000 0.000000000000000000000000 "
-                  "1.000000000000000000000000 0.000000000000000000000000 "
-                  "0.000000000000000000000000 0.000000000000000000000000 "
-                  "1.000000000000000000000000\n");
+              quilltest::platformText("# " + side +
+                                      "\n\n# Group to Matrix table\ng 0 0\n\n# Matrices\n"
+                                      "m 1.000000000000000000000000 0.000000000000000000000000 "
+                                      "0.000000000000000000000000 0.000000000000000000000000 "
+                                      "1.000000000000000000000000 0.000000000000000000000000 "
+                                      "0.000000000000000000000000 0.000000000000000000000000 "
+                                      "1.000000000000000000000000\n"));
 }
 
 TEST(QuilloutProcess, MissingMshPrintsTheLoaderMessageAndCreatesNoObj) {
     quilltest::TempDir dir;
     const std::string msh = dir.file("missing.msh");
     const ProcessResult result =
-        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")));
+        runQuilloutProcess(dir, " " + quotedWord(msh) + " " + quotedWord(dir.file("out.obj")));
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors,
-              "mshLoad(): ERROR: Could not open .msh file \"" + msh + "\" for binary reading\n");
+              quilltest::platformText("mshLoad(): ERROR: Could not open .msh file \"" + msh +
+                                      "\" for binary reading\n"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(QuilloutProcess, MissingMshLeavesAnExistingObjUntruncated) {
     quilltest::TempDir dir;
     quilltest::writeFile(dir.file("out.obj"), "earlier obj\n");
-    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(dir.file("missing.msh")) +
-                                                             " " + quoted(dir.file("out.obj")));
+    const ProcessResult result = runQuilloutProcess(dir, " " + quotedWord(dir.file("missing.msh")) +
+                                                             " " + quotedWord(dir.file("out.obj")));
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), "earlier obj\n");
 }
@@ -141,9 +139,11 @@ TEST(QuilloutProcess, UnwritableObjPath) {
     quilltest::TempDir dir;
     const std::string msh = saveSmallMesh(dir);
     const std::string obj = dir.file("no-such-dir/out.obj");
-    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(obj));
+    const ProcessResult result =
+        runQuilloutProcess(dir, " " + quotedWord(msh) + " " + quotedWord(obj));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.errors, "ERROR: Could not open file \"" + obj + "\" for writing\n");
+    EXPECT_EQ(result.errors,
+              quilltest::platformText("ERROR: Could not open file \"" + obj + "\" for writing\n"));
     EXPECT_EQ(onlyEntry(dir), msh);
 }
 
@@ -152,10 +152,10 @@ TEST(QuilloutProcess, SideFileThatCannotBeOpenedLeavesTheObjComplete) {
     const std::string msh = saveSmallMesh(dir);
     std::filesystem::create_directory(dir.path() / "out.matrix");
     const ProcessResult result =
-        runQuilloutProcess(dir, " " + quoted(msh) + " " + quoted(dir.file("out.obj")));
+        runQuilloutProcess(dir, " " + quotedWord(msh) + " " + quotedWord(dir.file("out.obj")));
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.errors,
-              "ERROR: Could not open file \"" + dir.file("out.matrix") + "\" for writing\n");
+    EXPECT_EQ(result.errors, quilltest::platformText("ERROR: Could not open file \"" +
+                                                     dir.file("out.matrix") + "\" for writing\n"));
     EXPECT_EQ(quilltest::readFile(dir.file("out.obj")), kSmallMeshObj);
 }
 
@@ -164,12 +164,15 @@ TEST(QuilloutProcess, FullDeviceIsAWriteFailure) {
         GTEST_SKIP() << "no /dev/full";
     quilltest::TempDir dir;
     const std::string msh = saveSmallMesh(dir);
-    const ProcessResult result = runQuilloutProcess(dir, " " + quoted(msh) + " /dev/full");
+    const ProcessResult result = runQuilloutProcess(dir, " " + quotedWord(msh) + " /dev/full");
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors, "ERROR: Could not write to file \"/dev/full\"\n");
     EXPECT_FALSE(quilltest::fileExists("/dev/full.matrix"));
 }
+
+#ifndef _WIN32
+// Killing a run needs fork and signals.
 
 // Half a million vertices: about 115 MB of OBJ text, long enough to be caught halfway.
 std::string saveLargeMesh(const quilltest::TempDir& dir) {
@@ -211,10 +214,13 @@ TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
     const std::string obj = (folder / "out.obj").string();
     quilltest::writeFile(obj, "earlier obj\n");
     quilltest::writeFile(folder / "out.matrix", "earlier side file\n");
+    // sh replaces itself with the program (or its emulator), which keeps the pid to kill.
+    const std::string command = "exec " + quilltest::programCommand(QUILLOUT_PATH) + " " +
+                                quotedWord(msh) + " " + quotedWord(obj);
     const pid_t writer = ::fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
-        ::execl(QUILLOUT_PATH, "quillout", msh.c_str(), obj.c_str(), static_cast<char*>(nullptr));
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     const std::filesystem::path temporary = growingTemporaryFile(folder, writer);
@@ -234,5 +240,7 @@ TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
         << name;
     EXPECT_TRUE(std::filesystem::exists(temporary));
 }
+
+#endif
 
 } // namespace

@@ -42,6 +42,29 @@ TEST(QuilloutSideFilePath, DotsInDirectoriesOrLeadingTheNameDoNotCount) {
     EXPECT_EQ(sidePathFor("/x.y/z."), "/x.y/z.matrix");
 }
 
+// `\` separates directories on Windows; elsewhere it is part of a name.
+TEST(QuilloutSideFilePath, BackslashSeparatesDirectoriesOnWindowsOnly) {
+    const struct {
+        const char* obj;
+        const char* onWindows;
+        const char* elsewhere;
+    } cases[] = {
+        {"v1.0\\model", "v1.0\\model.matrix", "v1.matrix"},
+        {"out\\.obj", "out\\.obj.matrix", "out\\.matrix"},
+        {"C:\\a.b\\c.d.obj", "C:\\a.b\\c.d.matrix", "C:\\a.b\\c.d.matrix"},
+        {"a.b/c\\d", "a.b/c\\d.matrix", "a.b/c\\d.matrix"},
+        {"a.b\\c/d", "a.b\\c/d.matrix", "a.b\\c/d.matrix"},
+        {"x.y\\", "x.y\\.matrix", "x.matrix"},
+    };
+    for (const auto& c : cases) {
+#ifdef _WIN32
+        EXPECT_EQ(sidePathFor(c.obj), c.onWindows) << c.obj;
+#else
+        EXPECT_EQ(sidePathFor(c.obj), c.elsewhere) << c.obj;
+#endif
+    }
+}
+
 struct SideFileRun {
     bool written;
     std::string errors;
@@ -80,12 +103,12 @@ TEST(QuilloutSideFileText, TableRowsThenMatrixRowsUnderThePathComment) {
     EXPECT_TRUE(run.written);
     EXPECT_EQ(run.errors, "");
     const std::string sidePath = dir.file("out/model.matrix");
-    EXPECT_EQ(quilltest::readFile(sidePath), "# " + sidePath +
-                                                 "\n\n# Group to Matrix table\n"
-                                                 "g 0 1\n"
-                                                 "g 1 0\n"
-                                                 "\n# Matrices\n" +
-                                                 kIdentityRow);
+    EXPECT_EQ(quilltest::readFile(sidePath), quilltest::platformText("# " + sidePath +
+                                                                     "\n\n# Group to Matrix table\n"
+                                                                     "g 0 1\n"
+                                                                     "g 1 0\n"
+                                                                     "\n# Matrices\n" +
+                                                                     kIdentityRow));
 }
 
 TEST(QuilloutSideFileText, LongNegativeMatrixNumbersAndManyRows) {
@@ -96,17 +119,18 @@ TEST(QuilloutSideFileText, LongNegativeMatrixNumbersAndManyRows) {
     const SideFileRun run = writeSide(tables, dir.file("m.obj"));
     EXPECT_TRUE(run.written);
     const std::string sidePath = dir.file("m.matrix");
-    EXPECT_EQ(quilltest::readFile(sidePath),
-              "# " + sidePath +
-                  "\n\n# Group to Matrix table\n"
-                  "g 0 7\ng 1 4294967295\ng 2 0\n"
-                  "\n# Matrices\n"
-                  "m -0.100000001490116119384766 12345.500000000000000000000000 "
-                  "0.000000000000000000000000 0.000000000000000000000000 "
-                  "-1.000000000000000000000000 0.000000000000000000000000 "
-                  "0.000000000000000000000000 0.000000000000000000000000 "
-                  "0.000000000000000000000000\n" +
-                  kIdentityRow);
+    EXPECT_EQ(
+        quilltest::readFile(sidePath),
+        quilltest::platformText("# " + sidePath +
+                                "\n\n# Group to Matrix table\n"
+                                "g 0 7\ng 1 4294967295\ng 2 0\n"
+                                "\n# Matrices\n"
+                                "m -0.100000001490116119384766 12345.500000000000000000000000 "
+                                "0.000000000000000000000000 0.000000000000000000000000 "
+                                "-1.000000000000000000000000 0.000000000000000000000000 "
+                                "0.000000000000000000000000 0.000000000000000000000000 "
+                                "0.000000000000000000000000\n" +
+                                kIdentityRow));
 }
 
 TEST(QuilloutSideFileText, ReplacesAnExistingFile) {
@@ -115,10 +139,11 @@ TEST(QuilloutSideFileText, ReplacesAnExistingFile) {
     quilltest::writeFile(sidePath, std::string(5000, 'x'));
     MeshTables tables = tableAndIdentity();
     EXPECT_TRUE(writeSide(tables, dir.file("model.obj")).written);
-    EXPECT_EQ(quilltest::readFile(sidePath), "# " + sidePath +
-                                                 "\n\n# Group to Matrix table\ng 0 1\ng 1 0\n"
-                                                 "\n# Matrices\n" +
-                                                 kIdentityRow);
+    EXPECT_EQ(quilltest::readFile(sidePath),
+              quilltest::platformText("# " + sidePath +
+                                      "\n\n# Group to Matrix table\ng 0 1\ng 1 0\n"
+                                      "\n# Matrices\n" +
+                                      kIdentityRow));
 }
 
 // The run reports the failure (see the run tests); the path itself is simply not made.
@@ -140,6 +165,8 @@ TEST(QuilloutSideFileFailure, FileCannotBeOpened) {
               "ERROR: Could not open file \"" + dir.file("model.matrix") + "\" for writing\n");
 }
 
+#ifndef _WIN32
+// A link to the full device; Windows has neither.
 TEST(QuilloutSideFileFailure, FullDeviceIsAWriteFailure) {
     if (!quilltest::fileExists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
@@ -150,5 +177,7 @@ TEST(QuilloutSideFileFailure, FullDeviceIsAWriteFailure) {
     EXPECT_FALSE(run.written);
     EXPECT_EQ(run.errors, "ERROR: Could not write to file \"" + dir.file("model.matrix") + "\"\n");
 }
+
+#endif
 
 } // namespace

@@ -12,9 +12,38 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace quilltest {
+
+inline long processId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return ::getpid();
+#endif
+}
+
+// Text as the exporter writes it on this platform: lines end with CR LF on Windows (its text
+// mode) and with LF elsewhere. Files written for the importer need no such change: it reads both.
+inline std::string platformText(std::string_view text) {
+#ifdef _WIN32
+    std::string result;
+    result.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        if (c == '\n')
+            result += '\r';
+        result += c;
+    }
+    return result;
+#else
+    return std::string(text);
+#endif
+}
 
 // A fresh directory under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -25,9 +54,9 @@ public:
         std::string name = "quill-";
         if (info != nullptr)
             name += std::string(info->test_suite_name()) + "-" + info->name();
-        name += "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        name += "-" + std::to_string(processId()) + "-" + std::to_string(serial++);
         for (char& c : name)
-            if (c == '/')
+            if (c == '/' || c == '\\')
                 c = '_';
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
@@ -46,6 +75,12 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The path that a UTF-8 name gives on this system (on Windows a narrow string is read in the
+// local code page instead).
+inline std::filesystem::path utf8Path(std::string_view name) {
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
 
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
