@@ -49,9 +49,18 @@ bool mshFileIdentity(const char* path, FileIdentity& identity);
 size_t mshReadFullyAt(std::FILE* file, uint64_t offset, char* into, size_t wanted, bool& failed);
 
 #ifdef _WIN32
-// The UTF-16 form of a UTF-8 path, from the allocation seam (release it with mshRelease); null
-// (errno set) when memory runs out or the path is not valid UTF-8.
-wchar_t* mshWidePath(const char* path);
+// The longest path the wide file functions take, in UTF-16 units with the terminating zero.
+constexpr size_t kWidePathCapacity = 32768;
+
+// A path in the UTF-16 form the wide file functions take. It lives on the caller's stack, so
+// that naming a file never needs memory that could run out.
+struct WidePath {
+    wchar_t text[kWidePathCapacity];
+};
+
+// The UTF-16 form of a UTF-8 path; false (errno set) when the path is not valid UTF-8 or longer
+// than any path the system takes.
+bool mshWidePath(const char* path, WidePath& wide);
 
 // The wide argument vector of wmain as UTF-8 strings, so that the programs see every path as
 // UTF-8: one block from the allocation seam (release it with mshRelease), null when memory runs

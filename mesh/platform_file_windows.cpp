@@ -21,30 +21,23 @@ uint64_t joined(DWORD high, DWORD low) { return uint64_t(high) << 32 | low; }
 
 // Opens the path's file (after any links) only to ask about it.
 HANDLE openForQuestions(const char* path) {
-    wchar_t* wide = mshWidePath(path);
-    if (wide == nullptr)
+    WidePath wide;
+    if (!mshWidePath(path, wide))
         return INVALID_HANDLE_VALUE;
-    HANDLE handle = ::CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    mshRelease(wide);
-    return handle;
+    return ::CreateFileW(wide.text, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 } // namespace
 
-wchar_t* mshWidePath(const char* path) {
-    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+bool mshWidePath(const char* path, WidePath& wide) {
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.text,
+                                             int(kWidePathCapacity));
     if (length <= 0) {
-        errno = EINVAL;
-        return nullptr;
+        errno = ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
+        return false;
     }
-    wchar_t* wide = mshAllocateArray<wchar_t>(size_t(length));
-    if (wide == nullptr) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, length);
-    return wide;
+    return true;
 }
 
 char** mshUtf8Arguments(int argc, wchar_t** wideArgv) {
@@ -81,14 +74,10 @@ std::FILE* mshOpenFile(const char* path, const char* mode) {
     wchar_t wideMode[8] = {};
     for (size_t i = 0; mode[i] != '\0' && i + 1 < sizeof wideMode / sizeof wideMode[0]; ++i)
         wideMode[i] = static_cast<wchar_t>(mode[i]);
-    wchar_t* wide = mshWidePath(path);
-    if (wide == nullptr)
+    WidePath wide;
+    if (!mshWidePath(path, wide))
         return nullptr;
-    std::FILE* file = ::_wfopen(wide, wideMode);
-    const int saved = errno;
-    mshRelease(wide);
-    errno = saved;
-    return file;
+    return ::_wfopen(wide.text, wideMode);
 }
 
 bool mshFileStatus(std::FILE* file, FileStatus& status) {
@@ -120,11 +109,10 @@ bool mshFileStatus(std::FILE* file, FileStatus& status) {
 }
 
 bool mshIsDirectory(const char* path) {
-    wchar_t* wide = mshWidePath(path);
-    if (wide == nullptr)
+    WidePath wide;
+    if (!mshWidePath(path, wide))
         return false;
-    const DWORD attributes = ::GetFileAttributesW(wide);
-    mshRelease(wide);
+    const DWORD attributes = ::GetFileAttributesW(wide.text);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

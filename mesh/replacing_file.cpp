@@ -10,7 +10,6 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include "msh_alloc.h"
 #include "platform_file.h"
 
 #include <fcntl.h>
@@ -57,14 +56,8 @@ uint64_t processNumber() { return uint64_t(::_getpid()); }
 // Runs `use` with the UTF-16 form of `path`; false (errno set) when there is none.
 template <typename Use>
 bool withWidePath(const char* path, Use use) {
-    wchar_t* wide = mshWidePath(path);
-    if (wide == nullptr)
-        return false;
-    const bool done = use(wide);
-    const int saved = errno;
-    mshRelease(wide);
-    errno = saved;
-    return done;
+    WidePath wide;
+    return mshWidePath(path, wide) && use(wide.text);
 }
 
 int openDescriptor(const char* path, int flags) {
@@ -210,18 +203,14 @@ bool copyTarget(ReplacingFile& file, const char* path) {
 
 // Where the open handle's file is: the target of a path that is a link.
 bool copyFinalPath(ReplacingFile& file, HANDLE handle) {
-    constexpr DWORD kWideCapacity = 32768;
-    wchar_t* wide = mshAllocateArray<wchar_t>(kWideCapacity);
-    if (wide == nullptr)
-        return false;
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, wide, kWideCapacity,
+    WidePath wide;
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, wide.text, DWORD(kWidePathCapacity),
                                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    const bool copied =
-        length != 0 &&
-        length<kWideCapacity&& ::WideCharToMultiByte(
-            CP_UTF8, 0, wide, -1, file.target, int(kReplacingPathCapacity), nullptr, nullptr)> 0;
-    mshRelease(wide);
-    return copied;
+    if (length == 0 || length >= kWidePathCapacity)
+        return false;
+    const int copied = ::WideCharToMultiByte(CP_UTF8, 0, wide.text, -1, file.target,
+                                             int(kReplacingPathCapacity), nullptr, nullptr);
+    return copied > 0;
 }
 
 // A temporary file for the regular file the path names (or where its link leads), after the

@@ -287,8 +287,11 @@ float withCString(const char* first, const char* last, float (*convert)(const ch
 }
 
 float floatByCLibrary(const char* first, const char* last) {
+    // Text that holds no number reads as +0 on every system (some C libraries keep its sign).
     return withCString(first, last, [](const char* text) {
-        return static_cast<float>(std::strtod(text, nullptr));
+        char* end = nullptr;
+        const double value = std::strtod(text, &end);
+        return end == text ? 0.0f : static_cast<float>(value);
     });
 }
 
@@ -302,7 +305,7 @@ float withSign(bool negative, float magnitude) {
 // Integers.
 
 // Up to 18 digits cannot overflow 63 bits; beyond them the magnitude is held at 2^63, past
-// which strtol clamps either way.
+// which a 64-bit strtol clamps either way.
 constexpr uint64_t kMagnitudeCap = uint64_t{1} << 63;
 
 // Fields of up to seven digits, nearly all of them, are read from one load without a loop.
@@ -391,13 +394,14 @@ int32_t parseIntText(const char* first, const char* last) {
         ++p;
     }
     const uint64_t magnitude = magnitudeOfDigits(p, last);
-    long value = 0;
+    // Read as a 64-bit integer on every system (long is 32 bits on some), then cut to 32 bits.
+    int64_t value = 0;
     if (negative) {
-        value = magnitude >= kMagnitudeCap ? LONG_MIN : -static_cast<long>(magnitude);
+        value = magnitude >= kMagnitudeCap ? INT64_MIN : -static_cast<int64_t>(magnitude);
     } else {
-        value = magnitude >= kMagnitudeCap ? LONG_MAX : static_cast<long>(magnitude);
+        value = magnitude >= kMagnitudeCap ? INT64_MAX : static_cast<int64_t>(magnitude);
     }
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long>(value)));
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
 
 } // namespace quillin

@@ -38,9 +38,12 @@ int32_t parseExactRangeInt(const std::string& text) {
 }
 
 // Compares bit patterns, so the sign of zero and the NaN payload count too. The C library sees
-// the text up to its first NUL, as C would.
+// the text up to its first NUL, as C would; text it finds no number in is +0 (C libraries
+// differ on that zero's sign).
 ::testing::AssertionResult floatMatchesCLibrary(const std::string& text) {
-    const float expected = static_cast<float>(std::strtod(text.c_str(), nullptr));
+    char* end = nullptr;
+    const double converted = std::strtod(text.c_str(), &end);
+    const float expected = end == text.c_str() ? 0.0f : static_cast<float>(converted);
     const float actual = parseExactRange(text);
     if (floatBits(expected) == floatBits(actual)) {
         return ::testing::AssertionSuccess();
