@@ -14,7 +14,10 @@
 #include <string>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,8 +174,58 @@ TEST(QuilloutProcess, FullDeviceIsAWriteFailure) {
     EXPECT_FALSE(quilltest::fileExists("/dev/full.matrix"));
 }
 
-#ifndef _WIN32
-// Killing a run needs fork and signals.
+// A run of quillout started in the background, to be killed while it writes.
+#ifdef _WIN32
+using Writer = HANDLE;
+
+Writer startWriter(const std::string& msh, const std::string& obj) {
+    const std::wstring program = std::filesystem::path(QUILLOUT_PATH).wstring();
+    const std::wstring first = std::filesystem::path(msh).wstring();
+    const std::wstring second = std::filesystem::path(obj).wstring();
+    const std::wstring quotedFirst = L"\"" + first + L"\"";
+    const std::wstring quotedSecond = L"\"" + second + L"\"";
+    const intptr_t handle = ::_wspawnl(_P_NOWAIT, program.c_str(), L"quillout", quotedFirst.c_str(),
+                                       quotedSecond.c_str(), nullptr);
+    return handle == -1 ? nullptr : reinterpret_cast<HANDLE>(handle);
+}
+
+bool writerRunning(Writer writer) { return ::WaitForSingleObject(writer, 0) == WAIT_TIMEOUT; }
+
+// True when the run was still going and ended by being killed.
+bool killWriter(Writer writer) {
+    constexpr UINT kKilled = 0xDEAD;
+    const bool killed = ::TerminateProcess(writer, kKilled) != 0;
+    ::WaitForSingleObject(writer, INFINITE);
+    DWORD code = 0;
+    const bool ended = ::GetExitCodeProcess(writer, &code) != 0;
+    ::CloseHandle(writer);
+    return killed && ended && code == kKilled;
+}
+#else
+using Writer = pid_t;
+
+Writer startWriter(const std::string& msh, const std::string& obj) {
+    // sh replaces itself with the program (or its emulator), which keeps the pid to kill.
+    const std::string command = "exec " + quilltest::programCommand(QUILLOUT_PATH) + " " +
+                                quotedWord(msh) + " " + quotedWord(obj);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return writer;
+}
+
+bool writerRunning(Writer writer) { return ::waitpid(writer, nullptr, WNOHANG) == 0; }
+
+// True when the run was still going and ended by being killed.
+bool killWriter(Writer writer) {
+    ::kill(writer, SIGKILL);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+#endif
 
 // Half a million vertices: about 115 MB of OBJ text, long enough to be caught halfway.
 std::string saveLargeMesh(const quilltest::TempDir& dir) {
@@ -191,10 +244,9 @@ std::string saveLargeMesh(const quilltest::TempDir& dir) {
 }
 
 // The temporary file a run is writing, once it holds some bytes; empty if none appears.
-std::filesystem::path growingTemporaryFile(const std::filesystem::path& folder, pid_t writer) {
+std::filesystem::path growingTemporaryFile(const std::filesystem::path& folder, Writer writer) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline &&
-           ::waitpid(writer, nullptr, WNOHANG) == 0) {
+    while (std::chrono::steady_clock::now() < deadline && writerRunning(writer)) {
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             std::error_code gone;
             if (entry.path().filename().string().starts_with(".out.obj.tmp-") &&
@@ -214,21 +266,12 @@ TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
     const std::string obj = (folder / "out.obj").string();
     quilltest::writeFile(obj, "earlier obj\n");
     quilltest::writeFile(folder / "out.matrix", "earlier side file\n");
-    // sh replaces itself with the program (or its emulator), which keeps the pid to kill.
-    const std::string command = "exec " + quilltest::programCommand(QUILLOUT_PATH) + " " +
-                                quotedWord(msh) + " " + quotedWord(obj);
-    const pid_t writer = ::fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const Writer writer = startWriter(msh, obj);
+    ASSERT_TRUE(writer != Writer{} && writer != Writer(-1));
     const std::filesystem::path temporary = growingTemporaryFile(folder, writer);
-    ::kill(writer, SIGKILL);
-    int status = 0;
-    ::waitpid(writer, &status, 0);
+    const bool killed = killWriter(writer);
     ASSERT_FALSE(temporary.empty()) << "the run ended before it could be killed";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_TRUE(killed);
     EXPECT_EQ(quilltest::readFile(obj), "earlier obj\n");
     EXPECT_EQ(quilltest::readFile(folder / "out.matrix"), "earlier side file\n");
     // What the killed run leaves is recognisable by its name.
@@ -240,7 +283,5 @@ TEST(QuilloutProcess, RunKilledHalfwayLeavesTheEarlierFilesByteForByte) {
         << name;
     EXPECT_TRUE(std::filesystem::exists(temporary));
 }
-
-#endif
 
 } // namespace
