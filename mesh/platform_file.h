@@ -28,7 +28,18 @@ struct FileStatus {
 struct FileIdentity {
     uint64_t volume;
     uint64_t index[2];
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
+
+// Whether the character ends a folder in a path: '/' everywhere, '\\' too on Windows.
+inline bool mshEndsDirectory(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
 
 // Opens a file as std::fopen does, with fopen's `mode`; null (errno set) when it cannot.
 std::FILE* mshOpenFile(const char* path, const char* mode);
@@ -62,8 +73,9 @@ struct WidePath {
 // than any path the system takes.
 bool mshWidePath(const char* path, WidePath& wide);
 
-// The wide argument vector of wmain as UTF-8 strings, so that the programs see every path as
-// UTF-8: one block from the allocation seam (release it with mshRelease), null when memory runs
-// out.
-char** mshUtf8Arguments(int argc, wchar_t** wideArgv);
+// Runs a program's `run` with the wide argument vector of wmain turned into UTF-8 strings, so
+// that the program sees every path as UTF-8 whatever the console's code page; when memory for
+// them runs out, prints with `printOutOfMemory` and returns -1.
+int mshRunWithUtf8Arguments(int argc, wchar_t** wideArgv, int (*run)(int, char**),
+                            void (*printOutOfMemory)());
 #endif

@@ -28,19 +28,9 @@ HANDLE openForQuestions(const char* path) {
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-} // namespace
-
-bool mshWidePath(const char* path, WidePath& wide) {
-    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.text,
-                                             int(kWidePathCapacity));
-    if (length <= 0) {
-        errno = ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
-        return false;
-    }
-    return true;
-}
-
-char** mshUtf8Arguments(int argc, wchar_t** wideArgv) {
+// The wide arguments as UTF-8 strings: one block from the allocation seam, null when memory
+// runs out.
+char** utf8Arguments(int argc, wchar_t** wideArgv) {
     const size_t count = argc > 0 ? size_t(argc) : 0;
     // An argument that cannot be turned (none should) stays as an empty string of 1 byte.
     size_t textBytes = 0;
@@ -68,6 +58,30 @@ char** mshUtf8Arguments(int argc, wchar_t** wideArgv) {
     }
     argv[count] = nullptr;
     return argv;
+}
+
+} // namespace
+
+bool mshWidePath(const char* path, WidePath& wide) {
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.text,
+                                             int(kWidePathCapacity));
+    if (length <= 0) {
+        errno = ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ENAMETOOLONG : EINVAL;
+        return false;
+    }
+    return true;
+}
+
+int mshRunWithUtf8Arguments(int argc, wchar_t** wideArgv, int (*run)(int, char**),
+                            void (*printOutOfMemory)()) {
+    char** argv = utf8Arguments(argc, wideArgv);
+    if (argv == nullptr) {
+        printOutOfMemory();
+        return -1;
+    }
+    const int result = run(argc, argv);
+    mshRelease(argv);
+    return result;
 }
 
 std::FILE* mshOpenFile(const char* path, const char* mode) {

@@ -3,6 +3,8 @@
 #endif
 #include "replacing_file.h"
 
+#include "platform_file.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,8 +12,6 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include "platform_file.h"
-
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -38,8 +38,6 @@ constexpr uint64_t kWritebackStretch = uint64_t(8) << 20;
 
 // The largest count one _write takes.
 constexpr size_t kLargestWrite = size_t(1) << 30;
-
-bool endsDirectory(char c) { return c == '/' || c == '\\' || c == ':'; }
 
 bool randomBytes(unsigned char* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i) {
@@ -99,8 +97,6 @@ void startWriteback(ReplacingFile&) {}
 
 #else
 
-bool endsDirectory(char c) { return c == '/'; }
-
 bool randomBytes(unsigned char* bytes, size_t size) {
     return ::getrandom(bytes, size, GRND_NONBLOCK) == ssize_t(size);
 }
@@ -137,12 +133,22 @@ void startWriteback(ReplacingFile& file) {
 
 #endif
 
+// Where the folder part of a path ends: a folder separator, or on Windows a drive prefix too
+// ("C:name").
+bool endsFolderPart(char c) {
+#ifdef _WIN32
+    if (c == ':')
+        return true;
+#endif
+    return mshEndsDirectory(c);
+}
+
 // The directory part of `target`, ".", its file name and ".tmp-"; false when that and the
 // random characters would not fit.
 bool temporaryPrefix(const char* target, char* prefix, size_t& length) {
     const size_t total = std::strlen(target);
     size_t directory = total;
-    while (directory > 0 && !endsDirectory(target[directory - 1]))
+    while (directory > 0 && !endsFolderPart(target[directory - 1]))
         --directory;
     const size_t name = total - directory;
     length = directory + 1 + name + sizeof kTemporaryMark - 1;

@@ -9,7 +9,7 @@ bool namesSameFile(const char* first, const char* second) {
     FileIdentity b{};
     if (!mshFileIdentity(first, a) || !mshFileIdentity(second, b))
         return false;
-    return a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
+    return a == b;
 }
 
 } // namespace quillout

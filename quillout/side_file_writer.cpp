@@ -1,6 +1,7 @@
 #include "quillout/side_file_writer.h"
 
 #include "msh_alloc.h"
+#include "platform_file.h"
 #include "quillout/format_decimal.h"
 #include "quillout/format_fixed24.h"
 
@@ -11,19 +12,10 @@ namespace {
 
 constexpr char kSideExtension[] = ".matrix";
 
-// Whether the character ends a directory in a path: '/' everywhere, '\\' too on Windows.
-bool endsDirectory(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
 // Length of the part of the path kept before ".matrix".
 size_t keptLength(const char* path, size_t length) {
     size_t componentStart = length;
-    while (componentStart > 0 && !endsDirectory(path[componentStart - 1]))
+    while (componentStart > 0 && !mshEndsDirectory(path[componentStart - 1]))
         --componentStart;
     for (size_t i = length; i > componentStart + 1; --i)
         if (path[i - 1] == '.')
