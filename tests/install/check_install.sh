@@ -24,26 +24,10 @@ else
     build=$root/build/install-release
     options=(-DQUILL_BUILD_TESTS=OFF -DQUILL_BUILD_BENCH=OFF)
 fi
-scratch=$(mktemp -d)
+check=check_install
+summary=" (install, consumer, manual pages, .deb and .tar.gz)"
+source "$root/tests/install/check_steps.sh"
 prefix=$scratch/prefix
-step="start"
-
-finish() {
-    local status=$?
-    rm -rf "$scratch"
-    if [ "$status" -eq 0 ]; then
-        echo "check_install: PASSED (install, consumer, manual pages, .deb and .tar.gz)"
-    else
-        echo "check_install: FAILED at step: $step" >&2
-    fi
-    exit "$status"
-}
-trap finish EXIT
-
-fail() {
-    echo "check_install: $*" >&2
-    exit 1
-}
 
 begin() {
     step=$1

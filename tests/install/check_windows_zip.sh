@@ -11,25 +11,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/windows}" && pwd)
-scratch=$(mktemp -d)
-step="start"
-
-finish() {
-    local status=$?
-    rm -rf "$scratch"
-    if [ "$status" -eq 0 ]; then
-        echo "check_windows_zip: PASSED"
-    else
-        echo "check_windows_zip: FAILED at step: $step" >&2
-    fi
-    exit "$status"
-}
-trap finish EXIT
-
-fail() {
-    echo "check_windows_zip: $*" >&2
-    exit 1
-}
+check=check_windows_zip
+summary=""
+source "$root/tests/install/check_steps.sh"
 
 step="package"
 rm -rf "$build/packages"
